@@ -1,0 +1,131 @@
+#include "daemon/core/command_server.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/util/report.h"
+#include "common/util/unique_fd.h"
+#include "common/wifiquery/wifi_query.h"
+#include "daemon/core/daemon.h"
+#include "daemon/core/dispatch.h"
+
+namespace ww {
+namespace {
+
+// Address length passed to bind and connect: offsetof(sun_path) + 108,
+// the size every existing client uses.
+constexpr socklen_t kUnixAddressLength = 110;
+
+class SocketSink : public ReplySink {
+ public:
+  explicit SocketSink(int fd) : fd_(fd) {}
+  void Send(const char* data, size_t length) override {
+    // A client that has gone raises no signal; the result does not matter.
+    (void)::send(fd_, data, length, MSG_NOSIGNAL);
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+int OpenManagementSocket(const char* path, int& fd) {
+  UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!sock.Valid()) {
+    std::fprintf(stderr, "Error: management socket not created.\n");
+    return kExitSocketNotCreated;
+  }
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path, sizeof addr.sun_path - 1);
+  ::unlink(addr.sun_path);  // a stale file of an earlier run would fail the bind
+  if (::bind(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), kUnixAddressLength) != 0) {
+    std::fprintf(stderr, "Error: management socket failed to bind.\n");
+    return kExitBindFailed;
+  }
+  if (::listen(sock.Get(), kListenBacklog) != 0) {
+    std::fprintf(stderr, "Error: management socket failed to listen.\n");
+    return kExitListenFailed;
+  }
+  fd = sock.Release();
+  return 0;
+}
+
+void* HandleCommandThread(void* arg) {
+  const SlotArg& slot = *static_cast<SlotArg*>(arg);
+  CommandSlots& slots = slot.daemon->slots;
+  SetThreadName("HandleCommandThread");
+  const int fd = slots.socket[slot.index];
+
+  timeval timeout{1, 0};
+  (void)::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+
+  WifiQueryContext query{};
+  if (InitWifiQuery(query) != 0) {
+    std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
+    ::close(fd);
+    slots.state[slot.index].store(kSlotFinished);
+    return nullptr;
+  }
+
+  char request[kRequestMax + 1];
+  const ssize_t got = ::read(fd, request, kRequestMax);
+  if (got < 0) {
+    std::fprintf(stderr, "read(...) failed with code %d\n", static_cast<int>(got));
+  } else {
+    request[got] = '\0';
+    CommandEnv env{*slot.daemon, query};
+    SocketSink sink(fd);
+    ExecuteRequest(env, request, static_cast<size_t>(got), sink);
+  }
+
+  ReleaseWifiQuery(query);
+  ::close(fd);
+  // The last action: from here on main may join this thread and reuse the slot.
+  slots.state[slot.index].store(kSlotFinished);
+  return nullptr;
+}
+
+int ServeManagementSocket(Daemon& daemon, int listen_fd) {
+  CommandSlots& slots = daemon.slots;
+  for (;;) {
+    const int conn = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (conn < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      char buf[128];
+      std::fprintf(stderr, "Error: accept: %s\n", ErrnoText(errno, buf, sizeof buf));
+      return kExitAcceptFailed;
+    }
+    const int index = FindFreeSlot(slots);
+    if (index < 0) {
+      ::close(conn);
+      std::fprintf(stderr, "Error: Too many threads\n");
+      continue;
+    }
+    slots.state[index].store(kSlotBusy);
+    slots.socket[index] = conn;
+    slots.arg[index] = SlotArg{&daemon, index};
+    const int err = pthread_create(&slots.thread[index], nullptr, HandleCommandThread,
+                                   &slots.arg[index]);
+    if (err != 0) {
+      // Without its thread the slot would stay busy for ever: give it back.
+      ::close(conn);
+      slots.state[index].store(kSlotFree);
+      char buf[128];
+      std::fprintf(stderr, "Error: could not start command thread: %s\n",
+                   ErrnoText(err, buf, sizeof buf));
+    }
+  }
+}
+
+}  // namespace ww

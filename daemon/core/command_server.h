@@ -1,0 +1,28 @@
+// The management socket: binding, the accept loop and the command threads.
+#pragma once
+
+namespace ww {
+
+struct Daemon;
+
+inline constexpr int kListenBacklog = 50;
+
+// Exit statuses of the daemon that belong to the management socket.
+inline constexpr int kExitAcceptFailed = 1;
+inline constexpr int kExitSocketNotCreated = 251;
+inline constexpr int kExitBindFailed = 250;
+inline constexpr int kExitListenFailed = 249;
+
+// Creates the socket, removes a stale file at `path` and binds and listens.
+// On success stores the listening descriptor in `fd` and returns 0; otherwise
+// prints the failure and returns the daemon's exit status for it.
+int OpenManagementSocket(const char* path, int& fd);
+
+// Accepts connections for ever, each served by a command thread in a free
+// slot. Returns only when accept fails, with kExitAcceptFailed.
+int ServeManagementSocket(Daemon& daemon, int listen_fd);
+
+// Command thread body; `arg` is the slot's SlotArg.
+void* HandleCommandThread(void* arg);
+
+}  // namespace ww

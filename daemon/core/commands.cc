@@ -1,0 +1,91 @@
+#include "daemon/core/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/util/format.h"
+#include "daemon/core/daemon.h"
+
+namespace ww {
+
+void SendText(ReplySink& sink, const char* text) { sink.Send(text, std::strlen(text)); }
+
+void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink) {
+  DaemonState& ds = env.daemon.state;
+  const bool dump_keys = std::strcmp(request.words[1], "--dump-keys") == 0;
+  PostRequest(ds, [&] {
+    ds.refresh_teardown_flag_value.store(kRefreshNow);
+    ds.hostapd_debug.store(dump_keys ? 1 : 0);
+  });
+  SendText(sink, "1\tRefreshing");
+}
+
+void CommandDelayRefresh(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  DaemonState& ds = env.daemon.state;
+  PostRequest(ds, [&] { ds.refresh_teardown_flag_value.store(kRefreshDelayed); });
+  SendText(sink, "1\tRefreshing");
+}
+
+void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, ReplySink& sink) {
+  const char* code = request.words[1];
+  if (std::strlen(code) < 2) {
+    SendText(sink, "0\tInvalid Parameters");
+    return;
+  }
+  // Adopting a code talks to the kernel and may take a while: answer first.
+  SendText(sink, "1\tSetting");
+  std::fprintf(stderr, "set-fallback-country-code: %c%c\n", code[0], code[1]);
+  env.daemon.country.fallback_country_code.Store(code[0], code[1]);
+  ApplyCountryCode(env.daemon, code, kPriorityFallback);
+}
+
+void CommandTeardown(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  DaemonState& ds = env.daemon.state;
+  PostRequest(ds, [&] { ds.teardown_requested.store(1); });
+  SendText(sink, "1\tTearing down");
+}
+
+void CommandStatus(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  DaemonState& ds = env.daemon.state;
+  char reply[kRequestMax + 1];
+  size_t length = 0;
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    length = FormatCut(reply, sizeof reply, "%d\t%s", ds.state, ds.text);
+  }
+  sink.Send(reply, length);
+}
+
+void CommandUnknown(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  SendText(sink, "Unknown command / try 'enablencm' 'teardown' 'create' 'state' or 'status'");
+}
+
+// Commands whose work has not been built yet refuse plainly rather than
+// pretend to succeed.
+namespace {
+void NotAvailable(ReplySink& sink) { SendText(sink, "0\tNot available yet"); }
+}  // namespace
+
+void CommandTestScan(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandEnableNcm(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandCreate(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandTest(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandState(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandGetChannels(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+void CommandGetCreds(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
+  NotAvailable(sink);
+}
+
+}  // namespace ww

@@ -1,0 +1,27 @@
+// The commands of the management socket, one function each.
+#pragma once
+
+#include "daemon/core/dispatch.h"
+
+namespace ww {
+
+using CommandHandler = void (*)(CommandEnv& env, const Request& request, ReplySink& sink);
+
+void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandDelayRefresh(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandTestScan(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandEnableNcm(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandState(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandGetChannels(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandGetCreds(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandStatus(CommandEnv& env, const Request& request, ReplySink& sink);
+void CommandUnknown(CommandEnv& env, const Request& request, ReplySink& sink);
+
+// Sends a NUL-terminated text without its NUL.
+void SendText(ReplySink& sink, const char* text);
+
+}  // namespace ww

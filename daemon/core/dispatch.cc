@@ -1,0 +1,65 @@
+#include "daemon/core/dispatch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "daemon/core/commands.h"
+
+namespace ww {
+namespace {
+
+enum class Match { kFirstWord, kWholeRequest };
+
+struct CommandRow {
+  const char* name;
+  Match match;
+  CommandHandler handler;
+};
+
+// Tested in this order; the first row that matches wins.
+constexpr CommandRow kCommandTable[] = {
+    {"refresh", Match::kFirstWord, CommandRefresh},
+    {"delayrefresh", Match::kFirstWord, CommandDelayRefresh},
+    {"test-scan", Match::kFirstWord, CommandTestScan},
+    {"set-fallback-country-code", Match::kFirstWord, CommandSetFallbackCountryCode},
+    {"enablencm", Match::kFirstWord, CommandEnableNcm},
+    {"create", Match::kFirstWord, CommandCreate},
+    {"test", Match::kFirstWord, CommandTest},
+    {"teardown", Match::kFirstWord, CommandTeardown},
+    {"state", Match::kWholeRequest, CommandState},
+    {"get-channels", Match::kWholeRequest, CommandGetChannels},
+    {"getcreds", Match::kWholeRequest, CommandGetCreds},
+    {"status", Match::kWholeRequest, CommandStatus},
+};
+
+CommandHandler FindCommand(const Request& request) {
+  for (const CommandRow& row : kCommandTable) {
+    // First-word rows let further words follow; whole-request rows need the
+    // request to be exactly the word, up to the NUL that ends it.
+    const char* subject = row.match == Match::kFirstWord ? request.words[0] : request.raw;
+    if (std::strcmp(subject, row.name) == 0) {
+      return row.handler;
+    }
+  }
+  return CommandUnknown;
+}
+
+}  // namespace
+
+void ExecuteRequest(CommandEnv& env, const char* raw, size_t length, ReplySink& sink) {
+  // state requests come by the second from apps: keep them out of the journal.
+  if (std::strncmp(raw, "state", 5) != 0) {
+    std::fprintf(stderr, "Read: %d [%s]\n", static_cast<int>(length), raw);
+  }
+  Field words[kMaxWords];
+  std::memset(words, 0, sizeof words);
+  int count = 0;
+  SplitFields(raw, count, words, kMaxWords);
+  if (count > kUsedWords) {
+    count = kUsedWords;
+  }
+  const Request request{raw, length, words, count};
+  FindCommand(request)(env, request, sink);
+}
+
+}  // namespace ww

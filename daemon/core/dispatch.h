@@ -1,0 +1,43 @@
+// The management request language: one request in, at most one reply out.
+// Pure over its inputs apart from the daemon state the commands change, so
+// the whole table is tested without sockets.
+#pragma once
+
+#include <cstddef>
+
+#include "daemon/core/fields.h"
+
+namespace ww {
+
+struct Daemon;
+struct WifiQueryContext;
+
+inline constexpr int kRequestMax = 1024;  // one read of at most this many bytes
+inline constexpr int kMaxWords = 16;
+inline constexpr int kUsedWords = 15;  // words after the fifteenth are never used
+
+// Where a command sends its one reply. The command thread sends it on the
+// connection in one call; tests record it.
+class ReplySink {
+ public:
+  virtual ~ReplySink() = default;
+  virtual void Send(const char* data, size_t length) = 0;
+};
+
+struct Request {
+  const char* raw;  // the bytes read, NUL-terminated after them
+  size_t length;    // bytes read
+  Field* words;     // kMaxWords cleared word buffers, filled by SplitFields
+  int count;        // words seen, at most kUsedWords
+};
+
+struct CommandEnv {
+  Daemon& daemon;
+  WifiQueryContext& query;  // the command thread's own interface query
+};
+
+// Logs, splits and dispatches one request (`raw` is NUL-terminated after
+// `length` bytes, length <= kRequestMax). Runs on a command thread.
+void ExecuteRequest(CommandEnv& env, const char* raw, size_t length, ReplySink& sink);
+
+}  // namespace ww

@@ -1,0 +1,74 @@
+// wavewarden: runs an access point beside the station interface on one radio.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "daemon/core/command_server.h"
+#include "daemon/core/daemon.h"
+#include "daemon/core/startup.h"
+#include "daemon/lifecycle/operational_thread.h"
+#include "daemon/lifecycle/services.h"
+#include "daemon/netlink/event_monitor.h"
+#include "daemon/netlink/raw_channel.h"
+#include "daemon/netlink/scan_block.h"
+#include "daemon/regulatory/country_code.h"
+
+namespace {
+
+constexpr int kExitNoNetlink = 255;
+
+void StartThread(void* (*body)(void*), ww::Daemon& daemon) {
+  pthread_t handle{};
+  const int err = pthread_create(&handle, nullptr, body, &daemon);
+  if (err != 0) {
+    std::fprintf(stderr, "Error: could not start thread: %d\n", err);
+  }
+}
+
+int RunDaemon(ww::Daemon& daemon) {
+  ww::SetThreadName("Main");
+  ww::WaitForInterface(ww::kStationInterface);
+
+  ww::DaemonState& ds = daemon.state;
+  if (ww::OldDiplexerPresent(daemon.paths)) {
+    ds.split_threshold_mhz = ww::kOldDiplexerSplitThresholdMhz;
+    std::printf("OLD DIPLEXER\n");
+  }
+  ww::InstallChildReaper();
+  ww::UpdateScanBlock(ww::kScanBlockClear, nullptr);
+  // The operational thread's first wait returns at once.
+  ds.wake_semaphore.Post();
+
+  if (ww::OpenNL80211Channel() != 0) {
+    std::fprintf(stderr, "FATAL ERROR: Could not communicate to kernel's netlink\n");
+    return kExitNoNetlink;
+  }
+  unlink(daemon.paths.hostapd_log);
+  ds.dnsmasq_pid = ww::ReadEarlierDnsmasqPid(daemon.paths.dnsmasq_pid, daemon.paths.proc_root);
+  ww::CleanupServices(daemon);
+
+  int listen_fd = -1;
+  const int status = ww::OpenManagementSocket(daemon.paths.management_socket, listen_fd);
+  if (status != 0) {
+    return status;
+  }
+  StartThread(ww::StreamingScanningThread, daemon);
+  StartThread(ww::OperationalThread, daemon);
+  StartThread(ww::DetectConnectionChangeThread, daemon);
+  StartThread(ww::RegulatoryRefreshTimerAtBoot, daemon);
+  // Any local user may talk to the daemon.
+  chmod(daemon.paths.management_socket, 0777);
+  return ww::ServeManagementSocket(daemon, listen_fd);
+}
+
+}  // namespace
+
+int main() {
+  // The journal should see each line as it is written, not in blocks.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Threads outlive main's frame until exit; the record is never destroyed.
+  static ww::Daemon& daemon = *new ww::Daemon;
+  std::exit(RunDaemon(daemon));
+}

@@ -1,0 +1,84 @@
+// The record through which the daemon's threads share state. One instance
+// lives for the whole process (owned by main); every module receives it by
+// reference so tests can build their own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "daemon/lifecycle/wake_semaphore.h"
+
+namespace ww {
+
+enum StateCode : int32_t { kStateNoAp = 0, kStateBusy = 1, kStateRunning = 2 };
+
+enum Mode : int32_t { kModeNone = 0, kModeHbs = 1, kModeScs = 2, kModeTest = 3, kModeHbs6 = 4 };
+
+enum Route : int32_t { kRouteUnset = 0, kRouteNone = 1, kRouteNat = 2, kRouteTransparent = 3 };
+
+// refresh_teardown_flag_value requests.
+inline constexpr int32_t kRefreshNow = 1;
+inline constexpr int32_t kRefreshDelayed = 4;
+
+inline constexpr int kStateTextSize = 1024;
+inline constexpr int kCredentialSize = 1024;
+
+struct DaemonState {
+  // Guards `state` and `text`. Held only for short stores and copies, never
+  // across a shell command, a sleep or a netlink exchange.
+  std::mutex state_lock;
+  WakeSemaphore wake_semaphore;
+
+  int32_t state = kStateNoAp;      // guarded by state_lock
+  char text[kStateTextSize] = {};  // guarded by state_lock; "Idle" once the operational thread runs
+
+  std::atomic<int32_t> desired_mode{kModeNone};
+  std::atomic<int32_t> route{kRouteUnset};
+
+  // Requests: parameters are stored first, then the request, then a post.
+  // The operational thread consumes each by exchanging it with 0.
+  std::atomic<int32_t> refresh_teardown_flag_value{0};
+  std::atomic<uint8_t> teardown_requested{0};
+  std::atomic<uint8_t> create_requested{0};
+
+  int32_t ap_active = 0;
+  std::atomic<int32_t> stations{0};
+
+  char ssid[kCredentialSize] = {};
+  char password[kCredentialSize] = {};
+  std::atomic<int32_t> hidden_requested{0};
+  std::atomic<int32_t> use_160mhz{0};
+
+  // Written by the operational thread each pass, read by the reports of the
+  // command threads: atomic so a concurrent report is never a data race.
+  std::atomic<int32_t> noir_mode{0};
+  std::atomic<int32_t> hidden_ssid_blocked{0};
+  int32_t no_6ghz = 0;
+
+  uint32_t preferred_channel = 0;
+  int32_t test_band = 0;
+  uint32_t last_test_channel = 0;
+  uint32_t last_test_band = 0;
+  int32_t channel_prefs_set = 0;
+  int32_t preferred_6ghz_channel = 0;
+  int32_t preferred_5ghz_channel = 0;
+
+  int32_t hostapd_pid = 0;
+  std::atomic<uint8_t> hostapd_debug{0};
+  uint32_t hostapd_failures = 0;
+  int32_t dnsmasq_pid = -1;
+  uint32_t split_threshold_mhz = 5900;
+};
+
+// Under state_lock: set `state` to 1, run `store` (which stores the request),
+// post the semaphore. The common shape of every command-thread request.
+template <typename StoreRequest>
+void PostRequest(DaemonState& ds, StoreRequest&& store) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  ds.state = kStateBusy;
+  store();
+  ds.wake_semaphore.Post();
+}
+
+}  // namespace ww

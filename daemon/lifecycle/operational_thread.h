@@ -1,0 +1,28 @@
+// The operational thread: the only thread that changes the access point. It
+// runs one pass per wake-up of DaemonState::wake_semaphore, and one every 20
+// seconds without any, which makes the pass the periodic supervisor.
+#pragma once
+
+namespace ww {
+
+struct Daemon;
+
+inline constexpr int kSupervisionPeriodSeconds = 20;
+
+// Thread body; `arg` is the Daemon. Never returns unless its start fails.
+void* OperationalThread(void* arg);
+
+// Private variables of the thread that survive from pass to pass.
+struct OperationalVars {
+  double last_frequency = 0;        // -1 forces a channel decision
+  double remembered_frequency = 0;  // assumed while the station is unconnected
+  bool launch_needed = true;
+  bool stop_first = true;
+  bool pending_error = false;
+  char error_text[1024] = {};
+};
+
+// One pass after the wake-up: consumes the requests and acts on them.
+void RunOperationalPass(Daemon& daemon, OperationalVars& vars);
+
+}  // namespace ww

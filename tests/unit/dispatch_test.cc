@@ -1,0 +1,160 @@
+// The request language: matching, replies and the requests left in the
+// daemon state, without sockets.
+#include "daemon/core/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/wifiquery/wifi_query.h"
+#include "daemon/core/daemon.h"
+
+namespace ww {
+namespace {
+
+constexpr const char* kUnknown =
+    "Unknown command / try 'enablencm' 'teardown' 'create' 'state' or 'status'";
+
+class RecordingSink : public ReplySink {
+ public:
+  void Send(const char* data, size_t length) override {
+    ++sends;
+    reply.append(data, length);
+  }
+  int sends = 0;
+  std::string reply;
+};
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  // Runs one request as the command thread would and returns its reply.
+  std::string Run(const std::string& bytes) {
+    char raw[kRequestMax + 1];
+    const size_t n = std::min(bytes.size(), static_cast<size_t>(kRequestMax));
+    std::memcpy(raw, bytes.data(), n);
+    raw[n] = '\0';
+    sink_ = RecordingSink();
+    CommandEnv env{daemon_, query_};
+    ::testing::internal::CaptureStderr();
+    ExecuteRequest(env, raw, n, sink_);
+    log_ = ::testing::internal::GetCapturedStderr();
+    return sink_.reply;
+  }
+  void SetText(const char* text, int32_t state) {
+    std::snprintf(daemon_.state.text, sizeof daemon_.state.text, "%s", text);
+    daemon_.state.state = state;
+  }
+
+  Daemon daemon_;
+  WifiQueryContext query_{};
+  RecordingSink sink_;
+  std::string log_;
+};
+
+TEST_F(DispatchTest, StatusRepliesStateAndText) {
+  SetText("Idle", 0);
+  EXPECT_EQ(Run(std::string("status\0", 7)), "0\tIdle");
+  EXPECT_EQ(sink_.sends, 1);
+  SetText("SoftAP Running\tnet\tpass", 2);
+  EXPECT_EQ(Run("status"), "2\tSoftAP Running\tnet\tpass");
+}
+
+TEST_F(DispatchTest, StatusTextIsCutToTheRequestBuffer) {
+  daemon_.state.state = 1;
+  std::memset(daemon_.state.text, 'e', sizeof daemon_.state.text - 1);
+  daemon_.state.text[sizeof daemon_.state.text - 1] = '\0';
+  const std::string reply = Run("status");
+  EXPECT_EQ(reply.size(), 1024u);
+  EXPECT_EQ(reply.substr(0, 3), "1\te");
+}
+
+TEST_F(DispatchTest, WholeRequestCommandsRefuseAnythingAfterTheWord) {
+  EXPECT_EQ(Run("status\n"), kUnknown);
+  EXPECT_EQ(Run("status\t"), kUnknown);
+  EXPECT_EQ(Run("state\tx"), kUnknown);
+  EXPECT_EQ(Run("statusx"), kUnknown);
+  EXPECT_EQ(Run("Status"), kUnknown);
+}
+
+TEST_F(DispatchTest, EmptyAndStrayRequestsGetTheUnknownReply) {
+  EXPECT_EQ(Run(""), kUnknown);
+  EXPECT_EQ(Run("\nrefresh"), kUnknown);
+  EXPECT_EQ(Run("bogus\targ"), kUnknown);
+  EXPECT_EQ(Run("refreshx"), kUnknown);
+  EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), 0);
+  EXPECT_EQ(daemon_.state.wake_semaphore.Value(), 0);
+}
+
+TEST_F(DispatchTest, FirstWordCommandsAcceptFurtherWords) {
+  EXPECT_EQ(Run("teardown\tx\ty"), "1\tTearing down");
+  EXPECT_EQ(daemon_.state.teardown_requested.load(), 1);
+  EXPECT_EQ(daemon_.state.state, 1);
+  EXPECT_EQ(daemon_.state.wake_semaphore.Value(), 1);
+  // A newline ends the first word just as NUL does.
+  EXPECT_EQ(Run("refresh\n"), "1\tRefreshing");
+}
+
+TEST_F(DispatchTest, RefreshSetsOrClearsDumpKeysAndDelayRefreshKeepsIt) {
+  EXPECT_EQ(Run(std::string("refresh\t--dump-keys\0", 20)), "1\tRefreshing");
+  EXPECT_EQ(daemon_.state.hostapd_debug.load(), 1);
+  EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), 1);
+  EXPECT_EQ(daemon_.state.state, 1);
+
+  EXPECT_EQ(Run("delayrefresh"), "1\tRefreshing");
+  EXPECT_EQ(daemon_.state.hostapd_debug.load(), 1);
+  EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), 4);
+
+  EXPECT_EQ(Run("refresh\t--dump-key"), "1\tRefreshing");
+  EXPECT_EQ(daemon_.state.hostapd_debug.load(), 0);
+  EXPECT_EQ(Run("delayrefresh\t--dump-keys"), "1\tRefreshing");
+  EXPECT_EQ(daemon_.state.hostapd_debug.load(), 0);
+  EXPECT_EQ(Run("refresh"), "1\tRefreshing");
+  EXPECT_EQ(daemon_.state.hostapd_debug.load(), 0);
+  EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), 1);
+  // Each request posted once.
+  EXPECT_EQ(daemon_.state.wake_semaphore.Value(), 5);
+}
+
+TEST_F(DispatchTest, EveryRequestIsLoggedButState) {
+  Run("status");
+  EXPECT_EQ(log_, "Read: 6 [status]\n");
+  Run(std::string("teardown\0", 9));
+  EXPECT_EQ(log_, std::string("Read: 9 [teardown]\n"));
+  Run("");
+  EXPECT_EQ(log_, "Read: 0 []\n");
+  Run("state");
+  EXPECT_EQ(log_, "");
+  Run("statement\tof\tfacts");
+  EXPECT_EQ(log_, "");
+}
+
+TEST_F(DispatchTest, FallbackCountryCodeTakesTheFirstTwoCharacters) {
+  EXPECT_EQ(Run("set-fallback-country-code\tFRX"), "1\tSetting");
+  EXPECT_EQ(log_, "Read: 29 [set-fallback-country-code\tFRX]\nset-fallback-country-code: FR\n");
+  char code[2];
+  daemon_.country.fallback_country_code.Load(code);
+  EXPECT_EQ(std::string(code, 2), "FR");
+}
+
+TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
+  EXPECT_EQ(Run("set-fallback-country-code\tF"), "0\tInvalid Parameters");
+  EXPECT_EQ(Run("set-fallback-country-code"), "0\tInvalid Parameters");
+  EXPECT_EQ(Run("set-fallback-country-code\t\tDE"), "0\tInvalid Parameters");
+  char code[2];
+  daemon_.country.fallback_country_code.Load(code);
+  EXPECT_EQ(code[0], '\0');
+  EXPECT_EQ(code[1], '\0');
+  EXPECT_EQ(daemon_.state.state, 0);
+}
+
+TEST_F(DispatchTest, CommandsNotYetBuiltRefuseWithOneReply) {
+  for (const char* request : {"create\tnet\t-\thbs\tnat", "test\t5\t36", "state", "get-channels",
+                              "getcreds", "enablencm", "test-scan"}) {
+    EXPECT_EQ(Run(request).substr(0, 2), "0\t") << request;
+    EXPECT_EQ(sink_.sends, 1) << request;
+  }
+}
+
+}  // namespace
+}  // namespace ww
