@@ -7,7 +7,6 @@ namespace ww {
 // snprintf for texts whose cut at `size` is part of the format: the reply and
 // state buffers have fixed sizes that clients rely on. Returns the length
 // written (not the length wanted).
-[[gnu::format(printf, 3, 4)]] size_t FormatCut(char* buffer, size_t size, const char* format,
-                                                ...);
+[[gnu::format(printf, 3, 4)]] size_t FormatCut(char* buffer, size_t size, const char* format, ...);
 
 }  // namespace ww

@@ -115,8 +115,8 @@ int ServeManagementSocket(Daemon& daemon, int listen_fd) {
     slots.state[index].store(kSlotBusy);
     slots.socket[index] = conn;
     slots.arg[index] = SlotArg{&daemon, index};
-    const int err = pthread_create(&slots.thread[index], nullptr, HandleCommandThread,
-                                   &slots.arg[index]);
+    const int err =
+        pthread_create(&slots.thread[index], nullptr, HandleCommandThread, &slots.arg[index]);
     if (err != 0) {
       // Without its thread the slot would stay busy for ever: give it back.
       ::close(conn);

@@ -8,7 +8,9 @@
 
 namespace ww {
 
-void SendText(ReplySink& sink, const char* text) { sink.Send(text, std::strlen(text)); }
+void SendText(ReplySink& sink, const char* text) {
+  sink.Send(text, std::strlen(text));
+}
 
 void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink) {
   DaemonState& ds = env.daemon.state;
@@ -63,7 +65,9 @@ void CommandUnknown(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& 
 // Commands whose work has not been built yet refuse plainly rather than
 // pretend to succeed.
 namespace {
-void NotAvailable(ReplySink& sink) { SendText(sink, "0\tNot available yet"); }
+void NotAvailable(ReplySink& sink) {
+  SendText(sink, "0\tNot available yet");
+}
 }  // namespace
 
 void CommandTestScan(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {

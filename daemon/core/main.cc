@@ -70,5 +70,5 @@ int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   // Threads outlive main's frame until exit; the record is never destroyed.
   static ww::Daemon& daemon = *new ww::Daemon;
-  std::exit(RunDaemon(daemon));
+  std::exit(RunDaemon(daemon));  // NOLINT(concurrency-mt-unsafe): the only way out
 }

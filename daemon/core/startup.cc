@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "common/util/unique_fd.h"
 #include "daemon/core/daemon.h"
@@ -20,7 +22,7 @@ namespace ww {
 void WaitForInterface(const char* name) {
   while (if_nametoindex(name) == 0) {
     std::printf("%s does not exist, sleeping\n", name);
-    sleep(1);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }
 

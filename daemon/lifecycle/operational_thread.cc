@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
@@ -21,7 +23,7 @@ void Teardown(Daemon& daemon, OperationalVars& vars) {
   SetText(ds, "Tearing Down.");
   StopServices(daemon);
   CleanupServices(daemon);
-  usleep(200 * 1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   {
     std::lock_guard<std::mutex> lock(ds.state_lock);
     ds.state = kStateNoAp;
@@ -57,7 +59,7 @@ void RunOperationalPass(Daemon& daemon, OperationalVars& vars) {
   if (refresh != 0) {
     std::fprintf(stderr, "refresh_teardown_flag_value = %d\n", refresh);
     for (int i = 1; i < refresh; ++i) {
-      sleep(1);
+      std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     recreate = ds.ap_active != 0;
     // A refresh tears down anyway, so a teardown stored with it is spent.

@@ -4,11 +4,17 @@
 
 namespace ww {
 
-WakeSemaphore::WakeSemaphore() { sem_init(&sem_, 0, 0); }
+WakeSemaphore::WakeSemaphore() {
+  sem_init(&sem_, 0, 0);
+}
 
-WakeSemaphore::~WakeSemaphore() { sem_destroy(&sem_); }
+WakeSemaphore::~WakeSemaphore() {
+  sem_destroy(&sem_);
+}
 
-void WakeSemaphore::Post() { sem_post(&sem_); }
+void WakeSemaphore::Post() {
+  sem_post(&sem_);
+}
 
 bool WakeSemaphore::WaitFor(int seconds) {
   timespec deadline{};

@@ -18,10 +18,14 @@ TEST(OldDiplexer, ModelTextTable) {
     const char* model;
     bool old;
   } rows[] = {
-      {"Acme BRD-K rev2", true},       {"BRD-J", true},
-      {"board BRD-H\n", true},         {"Acme brd-j rev2", false},
-      {"BRD-L", false},                {"BRD-", false},
-      {"", false},                     {"xxBRD-Kxx", true},
+      {"Acme BRD-K rev2", true},
+      {"BRD-J", true},
+      {"board BRD-H\n", true},
+      {"Acme brd-j rev2", false},
+      {"BRD-L", false},
+      {"BRD-", false},
+      {"", false},
+      {"xxBRD-Kxx", true},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(ModelNamesOldDiplexer(row.model), row.old) << row.model;
