@@ -94,7 +94,11 @@ void* HandleCommandThread(void* arg) {
   return nullptr;
 }
 
-int ServeManagementSocket(Daemon& daemon, int listen_fd) {
+int StartDefaultThread(pthread_t* thread, void* (*body)(void*), void* arg) {
+  return pthread_create(thread, nullptr, body, arg);
+}
+
+int ServeManagementSocket(Daemon& daemon, int listen_fd, ThreadStarter start_thread) {
   CommandSlots& slots = daemon.slots;
   for (;;) {
     const int conn = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -115,8 +119,7 @@ int ServeManagementSocket(Daemon& daemon, int listen_fd) {
     slots.state[index].store(kSlotBusy);
     slots.socket[index] = conn;
     slots.arg[index] = SlotArg{&daemon, index};
-    const int err =
-        pthread_create(&slots.thread[index], nullptr, HandleCommandThread, &slots.arg[index]);
+    const int err = start_thread(&slots.thread[index], HandleCommandThread, &slots.arg[index]);
     if (err != 0) {
       // Without its thread the slot would stay busy for ever: give it back.
       ::close(conn);

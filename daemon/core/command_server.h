@@ -1,6 +1,8 @@
 // The management socket: binding, the accept loop and the command threads.
 #pragma once
 
+#include <pthread.h>
+
 namespace ww {
 
 struct Daemon;
@@ -18,9 +20,15 @@ inline constexpr int kExitListenFailed = 249;
 // prints the failure and returns the daemon's exit status for it.
 int OpenManagementSocket(const char* path, int& fd);
 
+// Starts a thread; pthread_create's contract. Replaceable so tests can make
+// thread creation fail.
+using ThreadStarter = int (*)(pthread_t* thread, void* (*body)(void*), void* arg);
+int StartDefaultThread(pthread_t* thread, void* (*body)(void*), void* arg);
+
 // Accepts connections for ever, each served by a command thread in a free
 // slot. Returns only when accept fails, with kExitAcceptFailed.
-int ServeManagementSocket(Daemon& daemon, int listen_fd);
+int ServeManagementSocket(Daemon& daemon, int listen_fd,
+                          ThreadStarter start_thread = StartDefaultThread);
 
 // Command thread body; `arg` is the slot's SlotArg.
 void* HandleCommandThread(void* arg);

@@ -15,6 +15,9 @@ class BedTest : public ::testing::Test {
   }
   void TearDown() override {
     daemon_.Stop();
+    // Sanitizer builds of the daemon report here.
+    EXPECT_EQ(daemon_.err.Count("Sanitizer"), 0) << daemon_.err.Text();
+    EXPECT_EQ(daemon_.err.Count("runtime error:"), 0) << daemon_.err.Text();
     if (InBed()) {
       ResetBed();
     }
