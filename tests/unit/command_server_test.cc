@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "daemon/core/daemon.h"
+#include "tests/unit/temp_dir.h"
 
 namespace ww {
 namespace {
@@ -32,10 +33,7 @@ int FlakyStarter(pthread_t* thread, void* (*body)(void*), void* arg) {
 class CommandServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/ww_server_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/mgmt.socket";
+    path_ = tmp_.Path("mgmt.socket");
     std::strcpy(daemon_.state.text, "Idle");
   }
   void TearDown() override {
@@ -57,8 +55,6 @@ class CommandServerTest : public ::testing::Test {
         pthread_join(daemon_.slots.thread[i], nullptr);
       }
     }
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
   }
   void Serve(ThreadStarter starter) {
     ASSERT_EQ(OpenManagementSocket(path_.c_str(), listen_fd_), 0);
@@ -84,8 +80,8 @@ class CommandServerTest : public ::testing::Test {
     return reply;
   }
 
+  testing::TempDir tmp_;
   Daemon daemon_;
-  std::string dir_;
   std::string path_;
   int listen_fd_ = -1;
   std::thread server_;

@@ -1,5 +1,7 @@
 #include "daemon/core/fields.h"
 
+#include "tests/unit/temp_dir.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -84,26 +86,16 @@ TEST_F(SplitFieldsTest, LeavesFieldsWithoutCharactersAsTheCallerLeftThem) {
 
 class ReadSmallFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ww_fields_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
   std::string Write(const char* name, const std::string& contents) {
-    const std::string path = dir_ + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(contents.data(), 1, contents.size(), f);
-    std::fclose(f);
-    return path;
+    return tmp_.Write(name, contents);
   }
-  std::string dir_;
+  testing::TempDir tmp_;
 };
 
 TEST_F(ReadSmallFileTest, MissingFileGivesEmptyTextAndZero) {
   char buf[16];
   std::memset(buf, 'x', sizeof buf);
-  EXPECT_EQ(ReadSmallFile((dir_ + "/absent").c_str(), buf, sizeof buf), 0);
+  EXPECT_EQ(ReadSmallFile(tmp_.Path("absent").c_str(), buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "");
 }
 
@@ -124,7 +116,7 @@ TEST_F(ReadSmallFileTest, EmptyFileReadsZero) {
 TEST_F(ReadSmallFileTest, ReadErrorIsNegativeAndLeavesTheBuffer) {
   char buf[8] = "keep";
   // Reading a directory fails with EISDIR after a successful open.
-  EXPECT_LT(ReadSmallFile(dir_.c_str(), buf, sizeof buf), 0);
+  EXPECT_LT(ReadSmallFile(tmp_.Dir().c_str(), buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "keep");
 }
 

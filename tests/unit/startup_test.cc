@@ -9,6 +9,7 @@
 #include <string>
 
 #include "daemon/lifecycle/services.h"
+#include "tests/unit/temp_dir.h"
 
 namespace ww {
 namespace {
@@ -34,19 +35,10 @@ TEST(OldDiplexer, ModelTextTable) {
 
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ww_startup_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-  std::string Path(const char* name) const { return dir_ + "/" + name; }
-  void Write(const char* name, const std::string& text) {
-    std::FILE* f = std::fopen(Path(name).c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
-  std::string dir_;
+  std::string Path(const char* name) const { return tmp_.Path(name); }
+  void Write(const char* name, const std::string& text) { tmp_.Write(name, text); }
+  testing::TempDir tmp_;
+  const std::string& dir_ = tmp_.Dir();
 };
 
 using OldDiplexerFiles = TempDirTest;
