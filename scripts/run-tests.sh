@@ -1,12 +1,18 @@
 #!/bin/bash
-# Installs the dependencies, builds everything and runs the whole test suite.
-# The system tests need root: they build private namespaces for the daemon.
+# Installs the dependencies, builds everything and runs the whole test suite:
+# once in the normal build (with the lint checks), once built with
+# AddressSanitizer and UndefinedBehaviorSanitizer. The system tests need root:
+# they build private namespaces for the daemon.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 
 "$top/scripts/install-deps.sh"
+
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
-cd "$build"
-ctest --output-on-failure -j2 --timeout 300
+(cd "$build" && ctest --output-on-failure -j2 --timeout 300)
+
+cmake -S "$top" -B "$build-asan" -DCMAKE_BUILD_TYPE=Debug -DWW_SANITIZE=address,undefined
+cmake --build "$build-asan" -j2
+(cd "$build-asan" && ctest --output-on-failure -j2 --timeout 300 -LE lint)

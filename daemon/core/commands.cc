@@ -5,6 +5,7 @@
 
 #include "common/util/format.h"
 #include "daemon/core/daemon.h"
+#include "daemon/regulatory/channel_list.h"
 
 namespace ww {
 
@@ -85,8 +86,8 @@ void CommandTest(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sin
 void CommandState(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
   NotAvailable(sink);
 }
-void CommandGetChannels(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
+void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  SendChannelList(env.daemon, sink);
 }
 void CommandGetCreds(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
   NotAvailable(sink);

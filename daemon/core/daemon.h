@@ -6,6 +6,7 @@
 #include "common/util/thread_name.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/lifecycle/daemon_state.h"
+#include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_code.h"
 
 namespace ww {
@@ -28,6 +29,7 @@ struct Daemon {
   DaemonPaths paths;
   DaemonState state;
   CountryCodes country;
+  RawChannel nl80211;
   CommandSlots slots;
 };
 

@@ -41,7 +41,7 @@ int RunDaemon(ww::Daemon& daemon) {
   // The operational thread's first wait returns at once.
   ds.wake_semaphore.Post();
 
-  if (ww::OpenNL80211Channel() != 0) {
+  if (ww::OpenNL80211Channel(daemon.nl80211) != 0) {
     std::fprintf(stderr, "FATAL ERROR: Could not communicate to kernel's netlink\n");
     return kExitNoNetlink;
   }

@@ -1,10 +1,152 @@
 #include "daemon/netlink/raw_channel.h"
 
-namespace ww {
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
-// The raw channel itself arrives with the nl80211 request work.
-int OpenNL80211Channel() {
+#include <cstdio>
+
+namespace ww {
+namespace {
+
+void AfterSend(RawChannel& channel) {
+  if (channel.after_send != nullptr) {
+    channel.after_send(channel.after_send_context);
+  }
+}
+
+constexpr int kSocketBufferSize = 32768;
+constexpr uint32_t kPortIdMark = 0x7C000000;
+constexpr uint8_t kCtrlCmdGetFamily = 3;
+constexpr uint16_t kCtrlAttrFamilyId = 1;
+constexpr uint16_t kCtrlAttrFamilyName = 2;
+
+// The kernel acknowledges every request, so the first receive of an exchange
+// always ends; the time-out only keeps a lost answer from wedging every
+// thread that needs the channel.
+constexpr time_t kReceiveTimeoutSeconds = 5;
+
+// Reads up to four bytes at `p` but never past `end`; missing bytes are 0.
+void CopyUpToFour(const uint8_t* p, const uint8_t* end, uint8_t out[4]) {
+  for (int i = 0; i < 4; ++i) {
+    out[i] = p + i < end ? p[i] : 0;
+  }
+}
+
+}  // namespace
+
+int OpenNL80211Channel(RawChannel& channel) {
+  if (channel.socket_fd != 0) {
+    ::close(channel.socket_fd);
+  }
+  channel.socket_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC);
+  channel.sequence = 0;
+  if (channel.socket_fd < 0) {
+    std::fprintf(stderr, "Error: Could not open netlink socket.\n");
+    return kOpenSocketFailed;
+  }
+  (void)::setsockopt(channel.socket_fd, SOL_SOCKET, SO_SNDBUF, &kSocketBufferSize,
+                     sizeof kSocketBufferSize);
+  (void)::setsockopt(channel.socket_fd, SOL_SOCKET, SO_RCVBUF, &kSocketBufferSize,
+                     sizeof kSocketBufferSize);
+  const timeval timeout{kReceiveTimeoutSeconds, 0};
+  (void)::setsockopt(channel.socket_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  channel.request_port_id = static_cast<uint32_t>(::getpid()) | kPortIdMark;
+  channel.local = sockaddr_nl{};
+  channel.local.nl_family = AF_NETLINK;
+  if (::bind(channel.socket_fd, reinterpret_cast<const sockaddr*>(&channel.local),
+             sizeof channel.local) != 0) {
+    std::fprintf(stderr, "Error: Could not bind netlink socket.\n");
+    return kOpenBindFailed;
+  }
+  return LookUpNl80211Family(channel);
+}
+
+int LookUpNl80211Family(RawChannel& channel) {
+  channel.sequence = 1;
+  nl::RequestBuilder request(nl::kTypeControl, nl::kFlagRequest | nl::kFlagAck, kCtrlCmdGetFamily,
+                             1);
+  request.PutString(kCtrlAttrFamilyName, "nl80211");
+  request.SetSequence(channel.sequence);
+  request.SetPort(channel.request_port_id);
+  const nl::Bytes bytes = request.Data();
+  (void)::send(channel.socket_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  AfterSend(channel);
+  while (ReadControlReply(channel) != 0) {
+  }
   return 0;
+}
+
+int ReadControlReply(RawChannel& channel) {
+  uint8_t block[kReceiveBufferSize];
+  const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL);
+  if (got < static_cast<ssize_t>(nl::kMessageHeaderSize)) {
+    return 1;
+  }
+  nl::MessageWalker messages(nl::Bytes(block, static_cast<size_t>(got)));
+  while (const std::optional<nl::Message> m = messages.Next()) {
+    std::printf("TYPE: %d (%ld) %d\n", m->type, static_cast<long>(m->offset),
+                static_cast<int>(m->remaining));
+    if (m->type == nl::kTypeError || m->type == nl::kTypeDone) {
+      return 0;
+    }
+    std::printf("NL80211 Reply (%d)\n", static_cast<int>(m->length));
+    std::printf("MSG: %d / %d\n", m->type, static_cast<int>(m->length));
+    if (m->type != nl::kTypeControl) {
+      continue;
+    }
+    const uint8_t* end = m->bytes.data() + m->bytes.size();
+    nl::AttributeWalker attributes = nl::MessageAttributes(*m);
+    while (const std::optional<nl::Attribute> a = attributes.Next()) {
+      uint8_t first[4];
+      CopyUpToFour(a->payload.data(), end, first);
+      std::printf("   CONTROL: %d:%d: %02x%02x%02x%02x\n", a->LowType(),
+                  static_cast<int>(a->payload.size()), first[0], first[1], first[2], first[3]);
+      if (a->LowType() == kCtrlAttrFamilyId) {
+        // The 16-bit id and the two fill bytes the kernel zeroes.
+        channel.family_id = nl::ReadU32(first);
+        std::printf("Got nl80211 type %d\n", static_cast<int>(channel.family_id));
+      }
+    }
+  }
+  return 1;
+}
+
+void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
+                 void* context, bool all_types) {
+  std::lock_guard<std::mutex> lock(channel.lock);
+  uint8_t block[kReceiveBufferSize];
+  // Answers an earlier exchange stopped reading are not ours: drop them.
+  while (::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
+  }
+  ++channel.sequence;
+  request.SetType(static_cast<uint16_t>(channel.family_id));
+  request.SetSequence(channel.sequence);
+  request.SetPort(channel.request_port_id);
+  const nl::Bytes bytes = request.Data();
+  (void)::send(channel.socket_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  AfterSend(channel);
+
+  int flags = MSG_NOSIGNAL;
+  for (;;) {
+    const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, flags);
+    if (got <= 0) {
+      return;
+    }
+    flags |= MSG_DONTWAIT;
+    nl::MessageWalker messages(nl::Bytes(block, static_cast<size_t>(got)));
+    while (const std::optional<nl::Message> m = messages.Next()) {
+      if (m->type == nl::kTypeError || m->type == nl::kTypeDone) {
+        continue;
+      }
+      if (!all_types && m->type != static_cast<uint16_t>(channel.family_id)) {
+        continue;
+      }
+      if (visit(context, *m) == Visit::kStop) {
+        return;
+      }
+    }
+  }
 }
 
 }  // namespace ww

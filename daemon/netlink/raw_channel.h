@@ -1,11 +1,76 @@
 // The daemon's own generic-netlink channel for hand-built nl80211 requests.
+// One per process. Every exchange holds the channel lock from before it takes
+// its sequence number until after its last receive, so at most one request
+// is in flight and answers are never shared between requests.
 #pragma once
+
+#include <linux/netlink.h>
+
+#include <cstdint>
+#include <mutex>
+#include <type_traits>
+
+#include "daemon/netlink/nl_message.h"
 
 namespace ww {
 
+struct RawChannel {
+  std::mutex lock;
+  uint32_t request_port_id = 0;  // pid | 0x7C000000, in every request header
+  uint32_t sequence = 0;         // 1 once the family request went out
+  uint32_t family_id = 0;        // nl80211's; 0 while unknown
+  int32_t socket_fd = 0;         // 0: never opened; negative: failed open
+  sockaddr_nl local{};
+  // Runs right after each request is sent. Null in the daemon; a test's fake
+  // kernel uses it to queue its whole answer before the reader looks, as the
+  // kernel does.
+  void (*after_send)(void* context) = nullptr;
+  void* after_send_context = nullptr;
+};
+
+inline constexpr int kOpenSocketFailed = -4;
+inline constexpr int kOpenBindFailed = -5;
+inline constexpr size_t kReceiveBufferSize = 32768;
+
 // Opens the channel and learns the nl80211 family id. 0 when the controller
-// exchange ended (even if the family is unknown), -4 when the socket cannot be
-// created, -5 when it cannot be bound. Main thread, before other threads.
-int OpenNL80211Channel();
+// exchange has ended (even when nl80211 is unknown: the id stays 0),
+// kOpenSocketFailed or kOpenBindFailed. Main thread, before other threads.
+int OpenNL80211Channel(RawChannel& channel);
+
+// Sends the family request on the already open socket and reads the answer
+// until it has ended. Always 0. (Split from the open so tests can run it on
+// one end of a socket pair.)
+int LookUpNl80211Family(RawChannel& channel);
+
+// Reads and prints one block of the controller's answer, recording the
+// family id. 0 when the exchange is over, 1 when more must be read.
+int ReadControlReply(RawChannel& channel);
+
+// What a reader does after a message: go on, or stop reading early.
+enum class Visit { kContinue, kStop };
+
+// Called for each answer message of an exchange; `context` is the caller's.
+using MessageVisitor = Visit (*)(void* context, const nl::Message& message);
+
+// One request and its answers: under the channel lock, drops answers left
+// queued by earlier exchanges, stamps the request with the family id, the
+// next sequence number and the port id, sends it, and hands every answer
+// message of the family's type (every type but errors and done when
+// `all_types`) to `visit`. The first receive blocks; the rest only take what
+// is queued. Any thread.
+void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
+                 void* context, bool all_types = false);
+
+// The same with a callable: Visit(const nl::Message&).
+template <typename Fn>
+void RunExchange(RawChannel& channel, nl::RequestBuilder& request, Fn&& visit,
+                 bool all_types = false) {
+  RunExchange(
+      channel, request,
+      [](void* context, const nl::Message& message) {
+        return (*static_cast<std::remove_reference_t<Fn>*>(context))(message);
+      },
+      &visit, all_types);
+}
 
 }  // namespace ww

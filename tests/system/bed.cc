@@ -19,7 +19,8 @@ namespace ww::bed {
 namespace {
 
 // Forks `argv` with its stdout and stderr on two new pipes.
-pid_t Spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd) {
+pid_t Spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd,
+            const std::vector<std::string>& env = {}) {
   int out[2];
   int err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -31,6 +32,9 @@ pid_t Spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd) {
     dup2(err[1], STDERR_FILENO);
     const int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, STDIN_FILENO);
+    for (const std::string& e : env) {
+      putenv(const_cast<char*>(e.c_str()));
+    }
     std::vector<char*> args;
     for (const std::string& a : argv) {
       args.push_back(const_cast<char*>(a.c_str()));
@@ -55,6 +59,10 @@ bool InBed() {
 
 std::string ProgramDir() {
   return WW_PROGRAM_DIR;
+}
+
+std::string FaultInjector() {
+  return std::string("LD_PRELOAD=") + WW_FAULT_INJECT;
 }
 
 int Shell(const std::string& command) {
@@ -129,10 +137,10 @@ bool StreamLog::WaitFor(const std::string& needle, Millis timeout, int times) {
   return changed_.wait_for(lock, timeout, [&] { return CountIn(text_, needle) >= times; });
 }
 
-void DaemonProcess::Start() {
+void DaemonProcess::Start(const std::vector<std::string>& env) {
   int out_fd = -1;
   int err_fd = -1;
-  pid_ = Spawn({ProgramDir() + "/wavewarden"}, out_fd, err_fd);
+  pid_ = Spawn({ProgramDir() + "/wavewarden"}, out_fd, err_fd, env);
   stop_reading_ = false;
   reader_ = std::thread([this, out_fd, err_fd] { ReadLoop(out_fd, err_fd); });
 }

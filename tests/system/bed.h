@@ -23,6 +23,8 @@ inline constexpr const char* kSocketPath = "/var/run/wavewarden.socket";
 
 bool InBed();
 std::string ProgramDir();
+// Environment that preloads the system-call fault injector.
+std::string FaultInjector();
 
 // Runs a shell command inside the bed; returns its exit status.
 int Shell(const std::string& command);
@@ -71,7 +73,8 @@ class DaemonProcess {
   DaemonProcess& operator=(const DaemonProcess&) = delete;
   ~DaemonProcess() { Stop(); }
 
-  void Start();
+  // Starts the daemon with `env` ("NAME=value") added to its environment.
+  void Start(const std::vector<std::string>& env = {});
   // SIGKILL, reap, stop the readers. Safe to call twice.
   void Stop();
   // Waits for the daemon to end by itself; its exit status, or nullopt.

@@ -63,6 +63,39 @@ TEST_F(StartupTest, BindFailureEndsWithStatus250) {
   EXPECT_EQ(daemon_.err.Count("Error: management socket failed to bind.\n"), 1);
 }
 
+// Starts the daemon with a failing system call and returns its exit status.
+std::optional<int> StartFailing(DaemonProcess& daemon, const std::string& fault) {
+  CreateWlan0();
+  // The injector is preloaded ahead of a sanitizer runtime; let that be.
+  daemon.Start({FaultInjector(), fault, "ASAN_OPTIONS=verify_asan_link_order=0"});
+  return daemon.WaitExit(Millis(5000));
+}
+
+TEST_F(StartupTest, UnreachableKernelNetlinkIsFatal) {
+  EXPECT_EQ(StartFailing(daemon_, "WW_FAIL_SOCKET_DOMAIN=16"), 255);
+  EXPECT_EQ(daemon_.err.Text(),
+            "Failed to open /proc/device-tree/model\n"
+            "Error: Could not open netlink socket.\n"
+            "FATAL ERROR: Could not communicate to kernel's netlink\n");
+}
+
+TEST_F(StartupTest, ManagementSocketFailuresHaveTheirOwnStatuses) {
+  EXPECT_EQ(StartFailing(daemon_, "WW_FAIL_SOCKET_DOMAIN=1"), 251);
+  EXPECT_EQ(daemon_.err.Count("Error: management socket not created.\n"), 1);
+  ResetBed();
+  DaemonProcess second;
+  EXPECT_EQ(StartFailing(second, "WW_FAIL_LISTEN=1"), 249);
+  EXPECT_EQ(second.err.Count("Error: management socket failed to listen.\n"), 1);
+}
+
+TEST_F(StartupTest, StartsWithoutTheNl80211Family) {
+  // This machine has no wireless stack: the controller does not know the
+  // family, and the daemon serves all the same.
+  StartDaemon();
+  EXPECT_TRUE(daemon_.out.WaitFor("TYPE: 2 (0) ", Millis(2000)));
+  EXPECT_TRUE(WaitForStatus("0\tIdle"));
+}
+
 using DispatchTest = BedTest;
 
 TEST_F(DispatchTest, WholeRequestWordsMustStandAlone) {

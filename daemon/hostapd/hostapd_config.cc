@@ -1,0 +1,245 @@
+#include "daemon/hostapd/hostapd_config.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "common/util/report.h"
+#include "daemon/core/daemon.h"
+#include "daemon/regulatory/channels.h"
+#include "daemon/regulatory/country_resolve.h"
+#include "daemon/regulatory/regdb.h"
+
+namespace ww {
+namespace {
+
+// A failed open is reported with this fixed module and line: journal watchers
+// match the line as it has always been printed.
+constexpr const char* kReportModule = "wavewarden";
+constexpr int kFopenFailureLine = 587;
+
+// hostapd's WMM category names; queue index i goes with kAccessCategories[i].
+constexpr const char* kAccessCategories[] = {"bk", "be", "vi", "vo"};
+
+// 80 MHz centre offset of a 5 GHz channel, by (channel / 4) % 4.
+constexpr int kCentreOffset5Ghz[] = {-6, +6, +2, -2};
+
+// The highest 6 GHz 160 MHz centre; channels above it get a centre anyway.
+constexpr int kLast6Ghz160Centre = 207;
+
+[[gnu::format(printf, 2, 3)]] void Appendf(std::string& text, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length > 0) {
+    const size_t start = text.size();
+    text.resize(start + static_cast<size_t>(length) + 1);
+    std::vsnprintf(text.data() + start, static_cast<size_t>(length) + 1, format, args);
+    text.resize(start + static_cast<size_t>(length));
+  }
+  va_end(args);
+}
+
+void AppendWmmBlocks(std::string& text) {
+  int queue = 0;
+  for (const char* category : kAccessCategories) {
+    Appendf(text, "wmm_ac_%s_aifs=%d\n", category, 1);
+    Appendf(text, "tx_queue_data%d_aifs=1\n", queue);
+    Appendf(text, "wmm_ac_%s_cwmin=%d\n", category, 3);
+    Appendf(text, "wmm_ac_%s_cwmax=%d\n", category, 7);
+    Appendf(text, "tx_queue_data%d_cwmin=%d\n", queue, 3);
+    Appendf(text, "tx_queue_data%d_cwmax=%d\n", queue, 7);
+    Appendf(text, "wmm_ac_%s_txop_limit=31\n", category);
+    Appendf(text, "tx_queue_data%d_burst=2.0\n", queue);
+    Appendf(text, "wmm_ac_%s_acm=0\n", category);
+    ++queue;
+  }
+}
+
+// Always 80 MHz; the 160 MHz request only widens the advertised capabilities.
+void Append5GhzSection(std::string& text, int channel) {
+  text += "hw_mode=a\n";
+  const int offset = kCentreOffset5Ghz[(channel / 4) % 4];
+  const int centre = channel + offset;
+  Appendf(text, "vht_oper_centr_freq_seg0_idx=%d\n", centre);
+  Appendf(text, "he_oper_centr_freq_seg0_idx=%d\n", centre);
+  Appendf(text, "eht_oper_centr_freq_seg0_idx=%d\n", centre);
+  text += "ieee80211n=1\n";
+  // The secondary 20 MHz channel lies above when the primary is the first or
+  // third of the block.
+  const bool secondary_above = channel == centre - 6 || channel == centre + 2;
+  Appendf(text, "ht_capab=[HT40%c][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n",
+          secondary_above ? '+' : '-');
+  text += "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n";
+  text += "ieee80211w=1\n";
+  text += "he_oper_chwidth=1\n";
+  text += "ieee80211ac=1\n";
+  text += "vht_oper_chwidth=1\n";
+  text += "op_class=128\n";
+}
+
+// Width follows the 160 MHz request; a channel that does not fit the width is
+// reported and written all the same, so hostapd has the last word.
+void Append6GhzSection(std::string& text, std::string& diagnostics, int channel, bool use_160mhz,
+                       const char* country) {
+  text += "he_6ghz_rx_ant_pat=0\n";
+  text += "he_6ghz_tx_ant_pat=0\n";
+  text += "he_6ghz_reg_pwr_type=2\n";
+  // The client power values mean something only for a country with 6 GHz blocks.
+  const ChannelPlan* plan = regdb_find(country);
+  if (plan != nullptr && plan->count_6g80 != 0) {
+    if (plan->client_eirp_psd != kNoClientPsd) {
+      Appendf(text, "reg_def_cli_eirp_psd=%d\n", 2 * plan->client_eirp_psd);
+    }
+    Appendf(text, "reg_def_cli_eirp=%d\n", 2 * plan->client_eirp);
+  }
+  int centre = 0;
+  const char* op_class = nullptr;
+  if (use_160mhz) {
+    centre = (channel & ~31) + 15;
+    if (centre > kLast6Ghz160Centre) {
+      diagnostics += "Error: Channel too big for 160.  HostAPD may complain\n";
+    }
+    op_class = "op_class=134\n";
+  } else {
+    const int within = channel % 16;
+    if (within != 1 && within != 5 && within != 9 && within != 13) {
+      Appendf(diagnostics,
+              "Error: Channel configuration impossible for 80MHz channel width on channel %d in "
+              "5GHz band\n",
+              channel);
+    }
+    // 229 is the one channel whose block the rounding rule misplaces.
+    centre = channel == 229 ? 227 : ((channel + 1) & ~15) + 7;
+    op_class = "op_class=133\n";
+  }
+  Appendf(text, "he_oper_centr_freq_seg0_idx=%d\n", centre);
+  Appendf(text, "eht_oper_centr_freq_seg0_idx=%d\n", centre);
+  text += op_class;
+  text += "wpa_key_mgmt=SAE\n";
+  text += "ieee80211w=2\n";
+}
+
+// 20 MHz; key management and MFP are left to hostapd's defaults.
+void Append24GhzSection(std::string& text) {
+  text += "hw_mode=g\n";
+  text += "he_oper_chwidth=0\n";
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagnostics) {
+  int band = 0;
+  int channel = 0;
+  // An unconvertible frequency leaves band and channel 0; the band check
+  // below reports it.
+  (void)FrequencyToChannel(static_cast<uint32_t>(inputs.frequency), band, channel);
+
+  std::string text;
+  Appendf(text, "interface=%s\n", kApInterface);
+  text += "driver=nl80211\n";
+  Appendf(text, "ssid=%s\n", inputs.ssid);
+  Appendf(text, "country_code=%s\n", inputs.country);
+  text += "ieee80211d=1\n";
+  text += "macaddr_acl=0\n";
+  text += "auth_algs=1\n";
+  Appendf(text, "channel=%d\n", channel);
+  text += "ieee80211ax=1\n";
+  text += "ieee80211be=1\n";
+  text += "uapsd_advertisement_enabled=0\n";
+  text += "obss_interval=0\n";
+  text += "he_su_beamformer=0\n";
+  text += "he_su_beamformee=0\n";
+  text += "he_mu_beamformer=0\n";
+  text += "eht_su_beamformer=0\n";
+  text += "eht_su_beamformee=0\n";
+  text += "eht_mu_beamformer=0\n";
+  text +=
+      "vht_capab=[-SU-BEAMFORMER][-SU-BEAMFORMEE][-MU-BEAMFORMER][-MU-BEAMFORMEE]"
+      "[-SOUNDING-DIMENSION-2][-RX-ANTENNA-PATTERN][-TX-ANTENNA-PATTERN][MAX-MPDU-11454]"
+      "[RXLDPC][SHORT-GI-80][TX-STBC-2BY1][RX-STBC-1][MAX-A-MPDU-LEN-EXP7]";
+  text += inputs.use_160mhz != 0 ? "[VHT160][SHORT-GI-160]\n" : "\n";
+  text += "he_twt_responder=0\n";
+  text += "wmm_enabled=1\n";
+  AppendWmmBlocks(text);
+  text += "wpa=2\n";
+  text += "rsn_pairwise=CCMP\n";
+  text += "sae_pwe=2\n";
+  Appendf(text, "wpa_passphrase=%s\n", inputs.password);
+  Appendf(text, "sae_password=%s\n", inputs.password);
+  text += "sae_require_mfp=1\n";
+  text += "qos_map_set=46,6,34,5, 0,7, 8,15, 16,23, 24,31, 32,39, 40,47, 48,55, 56,63\n";
+
+  switch (band) {
+    case kBand5:
+      Append5GhzSection(text, channel);
+      break;
+    case kBand6:
+      Append6GhzSection(text, diagnostics, channel, inputs.use_160mhz != 0, inputs.country);
+      break;
+    case kBand24:
+      Append24GhzSection(text);
+      break;
+    default:
+      // The file is still completed: hostapd's own complaint is more useful
+      // than no file.
+      Appendf(diagnostics, "!!! error bad band %d , freq %d \n", band, inputs.frequency);
+      break;
+  }
+
+  // Hiding the name is refused where the regulatory check forbids it.
+  if (inputs.hidden_requested != 0 && inputs.noir_mode == 0 && inputs.hidden_ssid_blocked == 0) {
+    text += "ignore_broadcast_ssid=1\n";
+  }
+  text += "ctrl_interface=/var/run/hostapd\n";
+  text += "ap_max_inactivity=10\n";
+  return text;
+}
+
+void CreateHostapdConfig(Daemon& daemon, int frequency, const char* path) {
+  DaemonState& ds = daemon.state;
+  HostapdInputs inputs;
+  inputs.frequency = frequency;
+  inputs.use_160mhz = ds.use_160mhz.load();
+  int band = 0;
+  int channel = 0;
+  (void)FrequencyToChannel(static_cast<uint32_t>(frequency), band, channel);
+
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "w"));
+  if (file == nullptr) {
+    ReportCallFailure(kReportModule, kFopenFailureLine, "CreateHostapdConfig", "fopen", errno);
+    return;
+  }
+  std::fprintf(stderr, "CreateHostapdConfig: ssid:%s password:%s freq:%d band:%d channel:%d\n",
+               ds.ssid, ds.password, frequency, band, channel);
+  std::fflush(stderr);
+
+  char country[4];
+  ResolveCountryCode(daemon, country);
+
+  // ssid and password are stored by the command threads before they wake
+  // this thread, so plain reads see them whole.
+  inputs.ssid = ds.ssid;
+  inputs.password = ds.password;
+  inputs.country = country;
+  inputs.noir_mode = ds.noir_mode.load();
+  inputs.hidden_ssid_blocked = ds.hidden_ssid_blocked.load();
+  inputs.hidden_requested = ds.hidden_requested.load();
+
+  std::string diagnostics;
+  const std::string text = RenderHostapdConfig(inputs, diagnostics);
+  std::fputs(diagnostics.c_str(), stderr);
+  // Write errors are not acted on: hostapd's start-up check reports a bad file.
+  (void)std::fwrite(text.data(), 1, text.size(), file.get());
+}
+
+}  // namespace ww

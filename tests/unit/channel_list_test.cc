@@ -1,0 +1,257 @@
+// The get-channels report: the JSON text per country, the error reply, the
+// bound of the caller's buffer, and the command end to end without a kernel.
+#include "daemon/regulatory/channel_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/wifiquery/wifi_query.h"
+#include "daemon/core/daemon.h"
+#include "daemon/core/dispatch.h"
+
+namespace ww {
+namespace {
+
+// Written out as a client sees them; the lengths are the ones clients have
+// been told to expect.
+constexpr const char* kDe = R"({"country":"DE",)"
+                            R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
+                            R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
+                            R"("5g160":[],)"
+                            R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
+                            R"({"center":23,"primaries":[21],"dfs":false},)"
+                            R"({"center":39,"primaries":[37],"dfs":false},)"
+                            R"({"center":55,"primaries":[53],"dfs":false},)"
+                            R"({"center":71,"primaries":[69],"dfs":false},)"
+                            R"({"center":87,"primaries":[85],"dfs":false}],)"
+                            R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
+                            R"({"center":47,"primaries":[37,53],"dfs":false},)"
+                            R"({"center":79,"primaries":[69,85],"dfs":false}]})";
+
+// 171 and 163 reach above channel 161; 50 and 114 need DFS.
+constexpr const char* kUs = R"({"country":"US",)"
+                            R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
+                            R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
+                            R"("5g160":[],)"
+                            R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
+                            R"({"center":23,"primaries":[21],"dfs":false},)"
+                            R"({"center":39,"primaries":[37],"dfs":false},)"
+                            R"({"center":55,"primaries":[53],"dfs":false},)"
+                            R"({"center":71,"primaries":[69],"dfs":false},)"
+                            R"({"center":87,"primaries":[85],"dfs":false},)"
+                            R"({"center":103,"primaries":[101],"dfs":false},)"
+                            R"({"center":119,"primaries":[117],"dfs":false},)"
+                            R"({"center":135,"primaries":[133],"dfs":false},)"
+                            R"({"center":151,"primaries":[149],"dfs":false},)"
+                            R"({"center":167,"primaries":[165],"dfs":false},)"
+                            R"({"center":183,"primaries":[181],"dfs":false},)"
+                            R"({"center":199,"primaries":[197],"dfs":false},)"
+                            R"({"center":215,"primaries":[213],"dfs":false}],)"
+                            R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
+                            R"({"center":47,"primaries":[37,53],"dfs":false},)"
+                            R"({"center":79,"primaries":[69,85],"dfs":false},)"
+                            R"({"center":111,"primaries":[101,117],"dfs":false},)"
+                            R"({"center":143,"primaries":[133,149],"dfs":false},)"
+                            R"({"center":175,"primaries":[165,181],"dfs":false},)"
+                            R"({"center":207,"primaries":[197,213],"dfs":false}]})";
+
+// No DFS marks: every 5 GHz block up to 155 and both 160 MHz blocks.
+constexpr const char* kAz =
+    R"({"country":"AZ",)"
+    R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
+    R"({"center":58,"primaries":[52,56,60,64],"dfs":false},)"
+    R"({"center":106,"primaries":[100,104,108,112],"dfs":false},)"
+    R"({"center":122,"primaries":[116,120,124,128],"dfs":false},)"
+    R"({"center":138,"primaries":[132,136,140,144],"dfs":false},)"
+    R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
+    R"("5g160":[{"center":50,"primaries":[36,40,44,48,52,56,60,64],"dfs":false},)"
+    R"({"center":114,"primaries":[100,104,108,112,116,120,124,128],"dfs":false}],)"
+    R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
+    R"({"center":23,"primaries":[21],"dfs":false},)"
+    R"({"center":39,"primaries":[37],"dfs":false},)"
+    R"({"center":55,"primaries":[53],"dfs":false},)"
+    R"({"center":71,"primaries":[69],"dfs":false},)"
+    R"({"center":87,"primaries":[85],"dfs":false}],)"
+    R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
+    R"({"center":47,"primaries":[37,53],"dfs":false},)"
+    R"({"center":79,"primaries":[69,85],"dfs":false}]})";
+
+constexpr const char* kAq = R"({"country":"AQ","5g80":[],"5g160":[],"6g80":[],"6g160":[]})";
+
+// Only one 5 GHz block, nothing else.
+constexpr const char* kCi =
+    R"({"country":"CI","5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false}],)"
+    R"("5g160":[],"6g80":[],"6g160":[]})";
+
+// Runs the formatter into a buffer of `size` bytes followed by a canary and
+// returns the text; fails the test when it writes past `size` or returns a
+// length that does not match the text.
+std::string Format(const char* country, size_t size, bool& found) {
+  constexpr unsigned char kCanary = 0xA5;
+  constexpr size_t kGuard = 32;
+  std::vector<unsigned char> buffer(size + kGuard, kCanary);
+  char* out = reinterpret_cast<char*>(buffer.data());
+  const size_t length = FormatChannelList(country, out, size, found);
+  for (size_t i = size; i < buffer.size(); ++i) {
+    EXPECT_EQ(buffer[i], kCanary) << country << " size " << size << " wrote byte " << i;
+  }
+  if (size == 0) {
+    EXPECT_EQ(length, 0u);
+    return {};
+  }
+  EXPECT_LT(length, size) << country;
+  EXPECT_EQ(std::strlen(out), length) << country << " size " << size;
+  return std::string(out, length);
+}
+
+std::string Format(const char* country, bool& found) {
+  return Format(country, kChannelListSize, found);
+}
+
+TEST(ChannelListFormat, CountriesGiveTheirWholeReport) {
+  struct Row {
+    const char* country;
+    const char* expected;
+    size_t length;
+  };
+  const Row rows[] = {
+      {"DE", kDe, 557}, {"US", kUs, 1113},  // the longest the table can produce
+      {"AZ", kAz, 916}, {"AQ", kAq, 58},   {"CI", kCi, 109},
+  };
+  for (const Row& row : rows) {
+    bool found = false;
+    const std::string text = Format(row.country, found);
+    EXPECT_TRUE(found) << row.country;
+    EXPECT_EQ(text, row.expected) << row.country;
+    EXPECT_EQ(text.size(), row.length) << row.country;
+  }
+}
+
+TEST(ChannelListFormat, LookupIgnoresLetterCaseAndReportsTheTableCode) {
+  for (const char* query : {"de", "De", "dE"}) {
+    bool found = false;
+    EXPECT_EQ(Format(query, found), kDe) << query;
+    EXPECT_TRUE(found) << query;
+  }
+  bool found = false;
+  EXPECT_EQ(Format("j1", found), R"({"country":"J1",)"
+                                 R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false}],)"
+                                 R"("5g160":[],"6g80":[],"6g160":[]})");
+  EXPECT_TRUE(found);
+}
+
+TEST(ChannelListFormat, UnknownCodesGiveTheErrorReplyWithTheCodeAsGiven) {
+  struct Row {
+    const char* country;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"00", "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n"},
+      {"EU", "{\"country\":\"EU\",\"error\":\"No channels in domain\"}\n"},
+      {"xx", "{\"country\":\"xx\",\"error\":\"No channels in domain\"}\n"},
+      {"USA", "{\"country\":\"USA\",\"error\":\"No channels in domain\"}\n"},
+      {"U", "{\"country\":\"U\",\"error\":\"No channels in domain\"}\n"},
+      {"", "{\"country\":\"\",\"error\":\"No channels in domain\"}\n"},
+  };
+  for (const Row& row : rows) {
+    bool found = true;
+    EXPECT_EQ(Format(row.country, found), row.expected) << row.country;
+    EXPECT_FALSE(found) << row.country;
+  }
+}
+
+TEST(ChannelListFormat, NeverWritesPastTheGivenSize) {
+  const std::string error_us = "{\"country\":\"US\",\"error\":\"No channels in domain\"}\n";
+  const std::string error_00 = "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n";
+  // Every size up to one past the longest report.
+  for (size_t size = 0; size <= 1115; ++size) {
+    bool found = false;
+    const std::string us = Format("US", size, found);
+    EXPECT_TRUE(found);
+    if (size > 1113) {
+      EXPECT_EQ(us, kUs) << size;
+    } else {
+      // A report that does not fit is replaced by the error reply, cut to fit.
+      EXPECT_EQ(us, error_us.substr(0, size == 0 ? 0 : size - 1)) << size;
+    }
+    const std::string unknown = Format("00", size, found);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(unknown, error_00.substr(0, size == 0 ? 0 : size - 1)) << size;
+  }
+  bool found = false;
+  EXPECT_EQ(Format("AQ", 59, found), kAq);
+  EXPECT_EQ(Format("DE", 558, found), kDe);
+}
+
+class RecordingSink : public ReplySink {
+ public:
+  void Send(const char* data, size_t length) override {
+    ++sends;
+    reply.append(data, length);
+  }
+  int sends = 0;
+  std::string reply;
+};
+
+// The daemon without a kernel: the regulatory request goes nowhere, so the
+// current country is the adopted one.
+class ChannelListCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override { daemon_.nl80211.socket_fd = -1; }
+
+  // Runs `get-channels` through the request language; returns the reply and
+  // keeps standard error.
+  std::string GetChannels(char first, char second) {
+    daemon_.country.useCountryCode.Store(first, second);
+    sink_ = RecordingSink();
+    WifiQueryContext query{};
+    CommandEnv env{daemon_, query};
+    char raw[] = "get-channels";
+    ::testing::internal::CaptureStderr();
+    ExecuteRequest(env, raw, std::strlen(raw), sink_);
+    log_ = ::testing::internal::GetCapturedStderr();
+    return sink_.reply;
+  }
+
+  Daemon daemon_;
+  RecordingSink sink_;
+  std::string log_;
+};
+
+TEST_F(ChannelListCommandTest, KnownCountryIsSentOnceWithoutErrorLine) {
+  EXPECT_EQ(GetChannels('D', 'E'), kDe);
+  EXPECT_EQ(sink_.sends, 1);
+  EXPECT_EQ(log_.find("error: lookup failed"), std::string::npos) << log_;
+
+  EXPECT_EQ(GetChannels('d', 'e'), kDe);
+  EXPECT_EQ(sink_.sends, 1);
+}
+
+TEST_F(ChannelListCommandTest, UnknownCountrySendsErrorReplyThenLogsIt) {
+  struct Row {
+    char first;
+    char second;
+    const char* reply;
+    const char* log_line;
+  };
+  const Row rows[] = {
+      {'0', '0', "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n",
+       "error: lookup failed for country '00'\n"},
+      {'E', 'U', "{\"country\":\"EU\",\"error\":\"No channels in domain\"}\n",
+       "error: lookup failed for country 'EU'\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(GetChannels(row.first, row.second), row.reply);
+    EXPECT_EQ(sink_.sends, 1);
+    const size_t at = log_.find(row.log_line);
+    ASSERT_NE(at, std::string::npos) << log_;
+    // The error line is the last thing the command writes.
+    EXPECT_EQ(at + std::strlen(row.log_line), log_.size()) << log_;
+  }
+}
+
+}  // namespace
+}  // namespace ww
