@@ -144,6 +144,15 @@ TEST_F(DispatchTest, FallbackCountryCodeAnswersFirstAndTakesTwoLetters) {
   EXPECT_EQ(Exchange("set-fallback-country-code"), "0\tInvalid Parameters");
 }
 
+TEST_F(DispatchTest, ChannelListWithoutACountryIsTheErrorReply) {
+  // No wireless stack here and no country adopted: the code is "00".
+  StartDaemon();
+  EXPECT_EQ(Exchange("get-channels"), "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n");
+  EXPECT_TRUE(daemon_.err.WaitFor("error: lookup failed for country '00'\n", Millis(2000)));
+  EXPECT_EQ(daemon_.err.Count("WARNING: regdb_find couldn't find country code (00)\n"), 1);
+  EXPECT_EQ(Exchange("get-channels\tDE").value_or("").substr(0, 7), "Unknown");
+}
+
 TEST_F(DispatchTest, OverlongRequestIsCutAt1024Bytes) {
   StartDaemon();
   const std::string request(3000, 'a');

@@ -149,8 +149,8 @@ TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
 }
 
 TEST_F(DispatchTest, CommandsNotYetBuiltRefuseWithOneReply) {
-  for (const char* request : {"create\tnet\t-\thbs\tnat", "test\t5\t36", "state",
-                              "getcreds", "enablencm", "test-scan"}) {
+  for (const char* request :
+       {"create\tnet\t-\thbs\tnat", "test\t5\t36", "state", "getcreds", "enablencm", "test-scan"}) {
     EXPECT_EQ(Run(request).substr(0, 2), "0\t") << request;
     EXPECT_EQ(sink_.sends, 1) << request;
   }
