@@ -5,6 +5,7 @@
 
 #include "common/util/format.h"
 #include "daemon/core/daemon.h"
+#include "daemon/netlink/survey_report.h"
 #include "daemon/regulatory/channel_list.h"
 
 namespace ww {
@@ -71,8 +72,9 @@ void NotAvailable(ReplySink& sink) {
 }
 }  // namespace
 
-void CommandTestScan(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
+void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  ReportChannelSurvey(env.daemon);
+  SendText(sink, "1\tDone check journalctl -u wavewarden");
 }
 void CommandEnableNcm(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
   NotAvailable(sink);

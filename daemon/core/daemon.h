@@ -20,6 +20,7 @@ struct DaemonPaths {
   const char* old_diplexer_marker = "/root/zzzOldDiplexer";
   const char* device_tree_model = "/proc/device-tree/model";
   const char* proc_root = "/proc";
+  const char* cache_domain = "/etc/softap_cache_domain";
 };
 
 inline constexpr const char* kStationInterface = "wlan0";

@@ -36,7 +36,7 @@ void CopyUpToFour(const uint8_t* p, const uint8_t* end, uint8_t out[4]) {
 }  // namespace
 
 int OpenNL80211Channel(RawChannel& channel) {
-  if (channel.socket_fd != 0) {
+  if (channel.socket_fd >= 0) {
     ::close(channel.socket_fd);
   }
   channel.socket_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC);
@@ -112,9 +112,7 @@ int ReadControlReply(RawChannel& channel) {
   return 1;
 }
 
-void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
-                 void* context, bool all_types) {
-  std::lock_guard<std::mutex> lock(channel.lock);
+ssize_t SendRequestLocked(RawChannel& channel, nl::RequestBuilder& request) {
   uint8_t block[kReceiveBufferSize];
   // Answers an earlier exchange stopped reading are not ours: drop them.
   while (::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
@@ -124,8 +122,16 @@ void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisito
   request.SetSequence(channel.sequence);
   request.SetPort(channel.request_port_id);
   const nl::Bytes bytes = request.Data();
-  (void)::send(channel.socket_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  const ssize_t sent = ::send(channel.socket_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   AfterSend(channel);
+  return sent;
+}
+
+void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
+                 void* context, bool all_types) {
+  std::lock_guard<std::mutex> lock(channel.lock);
+  (void)SendRequestLocked(channel, request);
+  uint8_t block[kReceiveBufferSize];
 
   int flags = MSG_NOSIGNAL;
   for (;;) {

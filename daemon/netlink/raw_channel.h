@@ -5,6 +5,7 @@
 #pragma once
 
 #include <linux/netlink.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <mutex>
@@ -19,7 +20,7 @@ struct RawChannel {
   uint32_t request_port_id = 0;  // pid | 0x7C000000, in every request header
   uint32_t sequence = 0;         // 1 once the family request went out
   uint32_t family_id = 0;        // nl80211's; 0 while unknown
-  int32_t socket_fd = 0;         // 0: never opened; negative: failed open
+  int32_t socket_fd = -1;        // negative while not open
   sockaddr_nl local{};
   // Runs right after each request is sent. Null in the daemon; a test's fake
   // kernel uses it to queue its whole answer before the reader looks, as the
@@ -45,6 +46,12 @@ int LookUpNl80211Family(RawChannel& channel);
 // Reads and prints one block of the controller's answer, recording the
 // family id. 0 when the exchange is over, 1 when more must be read.
 int ReadControlReply(RawChannel& channel);
+
+// The first half of an exchange, for readers with their own receive loop.
+// The caller holds the channel lock. Drops answers left queued by earlier
+// exchanges, stamps the request with the family id, the next sequence number
+// and the port id, and sends it. Returns what send returned.
+ssize_t SendRequestLocked(RawChannel& channel, nl::RequestBuilder& request);
 
 // What a reader does after a message: go on, or stop reading early.
 enum class Visit { kContinue, kStop };

@@ -1,15 +1,141 @@
 #include "daemon/regulatory/country_code.h"
 
+#include <cstdio>
+#include <thread>
+
+#include "common/util/atomic_file.h"
 #include "daemon/core/daemon.h"
+#include "daemon/core/last_state.h"
+#include "daemon/netlink/nl80211_ids.h"
+#include "daemon/regulatory/country_resolve.h"
+#include "daemon/regulatory/country_survey.h"
 
 namespace ww {
+namespace {
 
-// The kernel request, read-back, cache file and refresh arrive with the
-// regulatory work; until then a fallback is only recorded by its caller.
-void ApplyCountryCode(Daemon& /*daemon*/, const char* /*code*/, int /*priority*/) {}
+using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
-void* RegulatoryRefreshTimerAtBoot(void* /*arg*/) {
+// Twenty attempts about a second apart; the counter printed runs 19..0.
+constexpr int kBootAttempts = 20;
+// US is what many drivers report before they know better, so it is only
+// believed once the counter has come down to this value (the eighth try).
+constexpr int kBelieveUsFromRemaining = 12;
+constexpr auto kBootAttemptPause = std::chrono::seconds(1);
+constexpr auto kReadBackPause = std::chrono::milliseconds(100);
+
+bool NoAnswer(const char* code) {
+  return (code[0] == '0' && code[1] == '0') || (code[0] == '\0' && code[1] == '\0');
+}
+
+void CacheCountryCode(const char* path, const char* code) {
+  AtomicFileWriter cache(path);
+  if (!cache.Open()) {
+    return;
+  }
+  std::fprintf(stderr, "Caching domain %c%c\n", code[0], code[1]);
+  // A failed write leaves the old cache in place, which is still a code
+  // this device once adopted.
+  if (cache.Write(code, 2)) {
+    (void)cache.Commit();
+  }
+}
+
+}  // namespace
+
+void SetRegulatoryDomain(RawChannel& channel, const char* code) {
+  nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck, kCmdReqSetReg, 0);
+  const char alpha2[3] = {code[0], code[1], '\0'};
+  request.PutBytes(kAttrRegAlpha2, alpha2, sizeof alpha2);
+  RunExchange(channel, request, [](const nl::Message& /*message*/) { return Visit::kContinue; });
+}
+
+void ApplyCountryCode(Daemon& daemon, const char* code, int priority) {
+  CountryCodes& country = daemon.country;
+  if (country.resolution_priority.load() > priority) {
+    return;
+  }
+  country.resolution_priority.store(priority);
+  char adopted[2];
+  country.useCountryCode.Load(adopted);
+  if (adopted[0] == code[0] && adopted[1] == code[1]) {
+    return;
+  }
+  country.useCountryCode.Store(code[0], code[1]);
+  SetRegulatoryDomain(daemon.nl80211, code);
+  std::this_thread::sleep_for(kReadBackPause);
+  char read_back[4] = {};
+  GetRegulatoryDomain(daemon.nl80211, read_back);
+  if (read_back[0] != code[0] || read_back[1] != code[1]) {
+    std::fprintf(stderr, "Error: SetReg failed. Set:%c%c  Get:%c%c\n", code[0], code[1],
+                 read_back[0], read_back[1]);
+    return;
+  }
+  CacheCountryCode(daemon.paths.cache_domain, code);
+  std::fprintf(stderr, "Domain resolved to %c%c. Resetting teardown for setup\n", code[0], code[1]);
+  DaemonState& ds = daemon.state;
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  ds.refresh_teardown_flag_value.store(kRefreshNow);
+  ds.wake_semaphore.Post();
+}
+
+BootSteps DefaultBootSteps(Daemon& daemon) {
+  return BootSteps{
+      .sleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+      .survey = [&daemon] { SurveyAdvertisedCountries(daemon); },
+      .replay = [&daemon] { ReplayLastState(daemon); },
+  };
+}
+
+void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps) {
+  int remaining = kBootAttempts - 1;
+  for (;;) {
+    steps.sleep(kBootAttemptPause);
+    char domain[4] = {};
+    GetRegulatoryDomain(daemon.nl80211, domain);
+    std::fprintf(stderr, "Called reg get; domain: %c%c (max remain = %d)\n", domain[0], domain[1],
+                 remaining);
+    const bool early_us =
+        domain[0] == 'U' && domain[1] == 'S' && remaining > kBelieveUsFromRemaining;
+    if (!NoAnswer(domain) && !early_us) {
+      std::fprintf(stderr, "System reports regulatory domain of %c%c\n", domain[0], domain[1]);
+      steps.survey();
+      ApplyCountryCode(daemon, domain, kPriorityKernel);
+      steps.replay();
+      return;
+    }
+    if (--remaining < 0) {
+      break;
+    }
+  }
+
+  char fallback[2];
+  daemon.country.fallback_country_code.Load(fallback);
+  if (fallback[0] != '\0' && fallback[1] != '\0') {
+    ApplyCountryCode(daemon, fallback, kPriorityFallback);
+  } else if (FILE* cache = std::fopen(daemon.paths.cache_domain, "rbe")) {
+    char cached[2];
+    const size_t got = std::fread(cached, 1, sizeof cached, cache);
+    std::fclose(cache);
+    if (got == sizeof cached) {
+      std::fprintf(stderr, "Using /etc/softap_cache_domain cache: %c%c\n", cached[0], cached[1]);
+      ApplyCountryCode(daemon, cached, kPriorityCache);
+    } else {
+      std::fprintf(stderr,
+                   "Could not read reg domain from cache file, giving up and not setting "
+                   "domain.\n");
+    }
+  } else {
+    std::fprintf(stderr,
+                 "No remaining domain resolution systems available, giving up and not setting "
+                 "domain.\n");
+  }
+  steps.replay();
+}
+
+void* RegulatoryRefreshTimerAtBoot(void* arg) {
   SetThreadName("RegulatoryRefreshTimerAtBoot");
+  Daemon& daemon = *static_cast<Daemon*>(arg);
+  ResolveCountryAtBoot(daemon, DefaultBootSteps(daemon));
   return nullptr;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace ww {
 
@@ -40,9 +42,32 @@ struct CountryCodes {
 };
 
 struct Daemon;
+struct RawChannel;
 
-// Adopts `code` (two characters) from a source of `priority`.
+// Asks the kernel to set the regulatory domain to the two characters at
+// `code`. The answers are drained unread: only a read-back tells whether the
+// kernel took it.
+void SetRegulatoryDomain(RawChannel& channel, const char* code);
+
+// Adopts `code` (two characters) from a source of `priority`: unless a source
+// of higher priority set the code last, sets it in the kernel, verifies it,
+// caches it and asks the operational thread to rebuild the access point.
+// Any thread.
 void ApplyCountryCode(Daemon& daemon, const char* code, int priority);
+
+// What the boot-time resolution does besides talking to the kernel; tests
+// replace these to run the twenty attempts without waiting.
+struct BootSteps {
+  std::function<void(std::chrono::milliseconds)> sleep;
+  std::function<void()> survey;  // logs the countries nearby networks advertise
+  std::function<void()> replay;  // re-runs the last recorded request
+};
+BootSteps DefaultBootSteps(Daemon& daemon);
+
+// Waits about twenty seconds for the kernel to report a domain, then falls
+// back to the command's fallback code, then to the cache; replays the last
+// request in every case.
+void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps);
 
 // Boot-time country resolution thread body; `arg` is the Daemon.
 void* RegulatoryRefreshTimerAtBoot(void* arg);

@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "daemon/core/daemon.h"
+#include "daemon/netlink/nl80211_ids.h"
 #include "daemon/regulatory/regdb.h"
 
 namespace ww {
 namespace {
 
-constexpr uint8_t kCmdGetReg = 31;
-constexpr uint8_t kAttrWiphy = 1;
-constexpr uint8_t kAttrRegAlpha2 = 33;
+using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 }  // namespace
 

@@ -81,9 +81,13 @@ void CreateWlan0() {
   Shell(RealIp() + " link add wlan0 type veth peer name wlan0peer");
 }
 
-void ResetBed() {
+void DeleteWlan0() {
   Shell(RealIp() + " link del wlan0 2>/dev/null");
-  Shell(std::string("rm -rf ") + kSocketPath + " /root/zzzOldDiplexer");
+}
+
+void ResetBed() {
+  DeleteWlan0();
+  Shell(std::string("rm -rf ") + kSocketPath + " /root/zzzOldDiplexer /etc/softap_cache_domain");
 }
 
 std::string ReadFile(const std::string& path) {

@@ -30,6 +30,7 @@ std::string FaultInjector();
 int Shell(const std::string& command);
 // The veth pair whose one end is the station interface.
 void CreateWlan0();
+void DeleteWlan0();
 // Undoes what a test may leave behind when several run in one bed.
 void ResetBed();
 std::string ReadFile(const std::string& path);

@@ -15,20 +15,13 @@ namespace {
 using testing::Block;
 using testing::BlockBuilder;
 
-constexpr uint16_t kFamily = 0x1c;
+using testing::kFamily;
 constexpr uint16_t kAttrWiphy = 1;
 constexpr uint16_t kAttrAlpha2 = 33;
 constexpr uint16_t kAttrRegRules = 34 | 0x8000;  // nested
 
-class RegulatoryTest : public ::testing::Test {
+class RegulatoryTest : public testing::KernelTest<Daemon> {
  protected:
-  void SetUp() override {
-    kernel_.Attach(daemon_.nl80211);
-    daemon_.nl80211.family_id = kFamily;
-    daemon_.nl80211.sequence = 1;
-  }
-  void TearDown() override { daemon_.nl80211.socket_fd = 0; }
-
   // A dump answer: the global domain, then one message per phy domain
   // (an empty code is a phy domain without alpha2).
   static Block Dump(const char* global, std::initializer_list<const char*> phys) {
@@ -66,8 +59,6 @@ class RegulatoryTest : public ::testing::Test {
     return buffer;
   }
 
-  testing::FakeKernel kernel_;
-  Daemon daemon_;
   std::string log_;
 };
 

@@ -9,9 +9,13 @@
 
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
+#include "tests/unit/fake_kernel.h"
+#include "tests/unit/temp_dir.h"
 
 namespace ww {
 namespace {
+
+using testing::BlockBuilder;
 
 constexpr const char* kUnknown =
     "Unknown command / try 'enablencm' 'teardown' 'create' 'state' or 'status'";
@@ -26,8 +30,13 @@ class RecordingSink : public ReplySink {
   std::string reply;
 };
 
-class DispatchTest : public ::testing::Test {
+class DispatchTest : public testing::KernelTest<Daemon> {
  protected:
+  void SetUp() override {
+    KernelTest::SetUp();
+    cache_path_ = scratch_.Path("softap_cache_domain");
+    daemon_.paths.cache_domain = cache_path_.c_str();
+  }
   // Runs one request as the command thread would and returns its reply.
   std::string Run(const std::string& bytes) {
     char raw[kRequestMax + 1];
@@ -46,7 +55,8 @@ class DispatchTest : public ::testing::Test {
     daemon_.state.state = state;
   }
 
-  Daemon daemon_;
+  testing::TempDir scratch_;
+  std::string cache_path_;
   WifiQueryContext query_{};
   RecordingSink sink_;
   std::string log_;
@@ -129,12 +139,28 @@ TEST_F(DispatchTest, EveryRequestIsLoggedButState) {
   EXPECT_EQ(log_, "");
 }
 
-TEST_F(DispatchTest, FallbackCountryCodeTakesTheFirstTwoCharacters) {
+TEST_F(DispatchTest, FallbackCountryCodeTakesTheFirstTwoCharactersAndAdoptsThem) {
+  BlockBuilder read_back;
+  read_back.Message(testing::kFamily, 3, 31).AttrString(33, "FR").AttrU32(1, 0).Done(3);
+  kernel_.Answer({{BlockBuilder().Ack(2).Build()}, {read_back.Build()}});
   EXPECT_EQ(Run("set-fallback-country-code\tFRX"), "1\tSetting");
-  EXPECT_EQ(log_, "Read: 29 [set-fallback-country-code\tFRX]\nset-fallback-country-code: FR\n");
+  EXPECT_EQ(log_,
+            "Read: 29 [set-fallback-country-code\tFRX]\n"
+            "set-fallback-country-code: FR\n"
+            "Caching domain FR\n"
+            "Domain resolved to FR. Resetting teardown for setup\n");
   char code[2];
   daemon_.country.fallback_country_code.Load(code);
   EXPECT_EQ(std::string(code, 2), "FR");
+  daemon_.country.useCountryCode.Load(code);
+  EXPECT_EQ(std::string(code, 2), "FR");
+  EXPECT_EQ(daemon_.country.resolution_priority.load(), kPriorityFallback);
+  EXPECT_EQ(testing::TempDir::Read(cache_path_), "FR");
+}
+
+TEST_F(DispatchTest, TestScanRepliesAfterItsReport) {
+  EXPECT_EQ(Run("test-scan"), "1\tDone check journalctl -u wavewarden");
+  EXPECT_EQ(sink_.sends, 1);
 }
 
 TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
@@ -150,7 +176,7 @@ TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
 
 TEST_F(DispatchTest, CommandsNotYetBuiltRefuseWithOneReply) {
   for (const char* request :
-       {"create\tnet\t-\thbs\tnat", "test\t5\t36", "state", "getcreds", "enablencm", "test-scan"}) {
+       {"create\tnet\t-\thbs\tnat", "test\t5\t36", "state", "getcreds", "enablencm"}) {
     EXPECT_EQ(Run(request).substr(0, 2), "0\t") << request;
     EXPECT_EQ(sink_.sends, 1) << request;
   }

@@ -12,6 +12,8 @@
 
 #include <sys/time.h>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -88,6 +90,18 @@ class BlockBuilder {
   Block Build() {
     Close();
     return bytes_;
+  }
+
+  // A builder for the payload of a nested attribute: attributes only.
+  static BlockBuilder Nested() {
+    BlockBuilder b;
+    b.Message(0, 0, 0, false);
+    return b;
+  }
+  // What a Nested() builder holds, without its stand-in header.
+  std::vector<uint8_t> Payload() {
+    Close();
+    return {bytes_.begin() + 16, bytes_.end()};
   }
 
  private:
@@ -172,6 +186,50 @@ class FakeKernel {
   std::vector<std::vector<Block>> answers_;
   size_t next_ = 0;
   std::vector<Block> requests_;
+};
+
+// The nl80211 family id of the fake kernel.
+inline constexpr uint16_t kFamily = 0x1c;
+
+// A test whose daemon talks to a fake kernel that knows nl80211 as kFamily.
+template <typename DaemonType>
+class KernelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kernel_.Attach(daemon_.nl80211);
+    daemon_.nl80211.family_id = kFamily;
+    daemon_.nl80211.sequence = 1;
+  }
+  // The socket belongs to the fake kernel.
+  void TearDown() override { daemon_.nl80211.socket_fd = -1; }
+
+  FakeKernel kernel_;
+  DaemonType daemon_;
+};
+
+// A FILE* that writes into memory, for functions that print their lines.
+class MemoryStream {
+ public:
+  MemoryStream() : out_(open_memstream(&text_, &size_)) {}
+  ~MemoryStream() {
+    if (out_ != nullptr) {
+      std::fclose(out_);
+    }
+    std::free(text_);
+  }
+  MemoryStream(const MemoryStream&) = delete;
+  MemoryStream& operator=(const MemoryStream&) = delete;
+
+  FILE* Out() { return out_; }
+  std::string Text() {
+    std::fflush(out_);
+    return {text_, size_};
+  }
+
+ private:
+  char* text_ = nullptr;
+  size_t size_ = 0;
+  FILE* out_;
 };
 
 }  // namespace ww::testing

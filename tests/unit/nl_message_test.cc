@@ -236,7 +236,7 @@ TEST(NetlinkFuzz, ChannelReadersSurviveRandomAndMutatedAnswers) {
     ::testing::internal::GetCapturedStdout();
     char buffer[4] = {};
     GetRegulatoryDomain(daemon.nl80211, buffer);
-    daemon.nl80211.socket_fd = 0;
+    daemon.nl80211.socket_fd = -1;
   }
 }
 

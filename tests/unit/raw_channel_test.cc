@@ -29,7 +29,7 @@ class RawChannelTest : public ::testing::Test {
     kernel_.Attach(channel_);
     channel_.request_port_id = 0x7C001234;
   }
-  void TearDown() override { channel_.socket_fd = 0; }  // the fake kernel closes it
+  void TearDown() override { channel_.socket_fd = -1; }  // the fake kernel closes it
 
   // Runs the family lookup and returns what it printed.
   std::string LookUp() {

@@ -28,6 +28,19 @@ class TempDir {
 
   const std::string& Dir() const { return dir_; }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  // The whole file, or "" when it cannot be read.
+  static std::string Read(const std::string& path) {
+    std::string contents;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+      char buf[4096];
+      size_t n = 0;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        contents.append(buf, n);
+      }
+      std::fclose(f);
+    }
+    return contents;
+  }
   // Writes `contents` to `name` and returns its path.
   std::string Write(const std::string& name, const std::string& contents) const {
     const std::string path = Path(name);

@@ -1,0 +1,24 @@
+// The nl80211 command and attribute numbers the raw requests use. Attributes
+// are compared by their low 8 bits, so they are kept as bytes.
+#pragma once
+
+#include <cstdint>
+
+namespace ww::nl80211 {
+
+inline constexpr uint8_t kCmdGetInterface = 5;
+inline constexpr uint8_t kCmdReqSetReg = 27;
+inline constexpr uint8_t kCmdGetReg = 31;
+inline constexpr uint8_t kCmdGetScan = 32;
+inline constexpr uint8_t kCmdGetSurvey = 50;
+
+inline constexpr uint8_t kAttrWiphy = 1;
+inline constexpr uint8_t kAttrIfindex = 3;
+inline constexpr uint8_t kAttrIfname = 4;
+inline constexpr uint8_t kAttrRegAlpha2 = 33;
+inline constexpr uint8_t kAttrRegRules = 34;
+inline constexpr uint8_t kAttrBss = 47;
+inline constexpr uint8_t kAttrSurveyInfo = 84;
+inline constexpr uint8_t kAttrDfsRegion = 146;
+
+}  // namespace ww::nl80211

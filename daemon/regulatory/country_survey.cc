@@ -1,0 +1,119 @@
+#include "daemon/regulatory/country_survey.h"
+
+#include <net/if.h>
+
+#include "daemon/core/daemon.h"
+#include "daemon/netlink/nl80211_ids.h"
+
+namespace ww {
+namespace {
+
+using namespace nl80211;  // NOLINT(google-build-using-namespace)
+
+constexpr uint8_t kBssInformationElements = 6;
+constexpr uint8_t kBssBeaconElements = 11;
+constexpr uint8_t kElementCountry = 7;
+
+}  // namespace
+
+std::optional<CountryPair> FindCountryElement(nl::Bytes elements) {
+  size_t offset = 0;
+  while (elements.size() - offset >= 2) {
+    const uint8_t id = elements[offset];
+    const size_t length = elements[offset + 1];
+    if (length > elements.size() - offset - 2) {
+      break;
+    }
+    if (id == kElementCountry && length >= 2) {
+      return CountryPair{static_cast<char>(elements[offset + 2]),
+                         static_cast<char>(elements[offset + 3])};
+    }
+    offset += 2 + length;
+  }
+  return std::nullopt;
+}
+
+std::optional<CountryPair> FindAdvertisedCountry(std::optional<nl::Bytes> beacon_elements,
+                                                 std::optional<nl::Bytes> other_elements) {
+  if (beacon_elements) {
+    if (std::optional<CountryPair> found = FindCountryElement(*beacon_elements)) {
+      return found;
+    }
+  }
+  if (other_elements) {
+    return FindCountryElement(*other_elements);
+  }
+  return std::nullopt;
+}
+
+void CountryTally::Add(const std::optional<CountryPair>& country) {
+  ++networks;
+  const CountryPair key = country.value_or(CountryPair{'\0', '\0'});
+  for (int i = 0; i < entry_count; ++i) {
+    if (entries[i].country == key) {
+      ++entries[i].count;
+      return;
+    }
+  }
+  if (entry_count < kTallyEntries) {
+    entries[entry_count++] = Entry{key, 1};
+  }
+}
+
+void CountryTally::Write(FILE* out) const {
+  std::fprintf(out, "Scans show %d wifi networks\n", networks);
+  std::array<bool, kTallyEntries> printed{};
+  for (int round = 0; round < entry_count; ++round) {
+    int best = -1;
+    for (int i = 0; i < entry_count; ++i) {
+      if (!printed[i] && (best < 0 || entries[i].count > entries[best].count)) {
+        best = i;
+      }
+    }
+    printed[best] = true;
+    const Entry& e = entries[best];
+    if (e.country[0] == '\0' && e.country[1] == '\0') {
+      std::fprintf(out, "  - %d no advertised domain\n", e.count);
+    } else {
+      std::fprintf(out, "  - %d %c%c domain\n", e.count, e.country[0], e.country[1]);
+    }
+  }
+}
+
+void TallyScanCountries(RawChannel& channel, uint32_t ifindex, CountryTally& tally) {
+  nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck | nl::kFlagDump, kCmdGetScan, 0);
+  request.PutU32(kAttrIfindex, ifindex);
+  RunExchange(channel, request, [&tally](const nl::Message& message) {
+    nl::AttributeWalker attributes = nl::MessageAttributes(message);
+    while (const std::optional<nl::Attribute> a = attributes.Next()) {
+      if (a->LowType() != kAttrBss) {
+        continue;
+      }
+      std::optional<nl::Bytes> beacon;
+      std::optional<nl::Bytes> other;
+      nl::AttributeWalker bss(a->payload);
+      while (const std::optional<nl::Attribute> b = bss.Next()) {
+        if (b->LowType() == kBssBeaconElements) {
+          beacon = b->payload;
+        } else if (b->LowType() == kBssInformationElements) {
+          other = b->payload;
+        }
+      }
+      tally.Add(FindAdvertisedCountry(beacon, other));
+    }
+    return Visit::kContinue;
+  });
+}
+
+void SurveyAdvertisedCountries(Daemon& daemon) {
+  CountryTally tally;
+  const unsigned ifindex = ::if_nametoindex(kStationInterface);
+  if (ifindex == 0) {
+    std::fprintf(stderr, "Error: could not get scan results for %s\n", kStationInterface);
+    return;
+  }
+  TallyScanCountries(daemon.nl80211, ifindex, tally);
+  tally.Write(stderr);
+}
+
+}  // namespace ww
