@@ -11,7 +11,10 @@
 
 #include "daemon/core/daemon.h"
 #include "daemon/netlink/raw_channel.h"
+#include "daemon/netlink/survey_report.h"
 #include "daemon/regulatory/country_resolve.h"
+#include "daemon/regulatory/country_survey.h"
+#include "daemon/regulatory/six_ghz.h"
 #include "tests/unit/fake_kernel.h"
 
 namespace ww::nl {
@@ -156,7 +159,31 @@ std::vector<Block> Seeds() {
       .AttrString(33, "DE")
       .AttrU32(1, 0)
       .Done(2);
-  return {control.Build(), dump.Build()};
+  // A rule list, an interface, a scan entry with elements, a survey entry.
+  BlockBuilder rule = BlockBuilder::Nested();
+  rule.AttrU32(1, 0x80).AttrU32(2, 5945000).AttrU32(3, 6425000).AttrU32(4, 160000);
+  BlockBuilder rules = BlockBuilder::Nested();
+  rules.Attr(0x8000, rule.Payload()).Attr(0x8001, rule.Payload());
+  BlockBuilder bss = BlockBuilder::Nested();
+  bss.Attr(6, {0, 2, 'a', 'b', 7, 3, 'D', 'E', ' '}).Attr(11, {7, 2, 'F', 'R'});
+  BlockBuilder survey = BlockBuilder::Nested();
+  survey.AttrU32(1, 2412).Attr(2, {0xa1}).Attr(3, {}).Attr(4, {100, 0, 0, 0, 0, 0, 0, 0});
+  BlockBuilder wireless;
+  wireless.Message(0x1c, 2, 7)
+      .AttrString(4, "wlan0")
+      .AttrU32(1, 0)
+      .Message(0x1c, 2, 31)
+      .AttrU32(1, 0)
+      .AttrString(33, "DE")
+      .Attr(146, {1})
+      .Attr(34 | 0x8000, rules.Payload())
+      .Message(0x1c, 2, 34)
+      .Attr(47 | 0x8000, bss.Payload())
+      .Message(0x1c, 2, 50)
+      .AttrString(4, "wlan0")
+      .Attr(84 | 0x8000, survey.Payload())
+      .Done(2);
+  return {control.Build(), dump.Build(), wireless.Build()};
 }
 
 Block Mutate(const Block& seed, std::mt19937& rng) {
@@ -230,12 +257,21 @@ TEST(NetlinkFuzz, ChannelReadersSurviveRandomAndMutatedAnswers) {
     ack.Ack();
     // Every answer ends with an acknowledgement so each reader finishes.
     const Block noise = i % 3 == 0 ? Random(rng) : Mutate(seeds[i % seeds.size()], rng);
-    kernel.Answer({{noise, ack.Build()}, {noise, ack.Build()}});
+    std::vector<std::vector<Block>> answers(6, {noise, ack.Build()});
+    kernel.Answer(answers);
     ::testing::internal::CaptureStdout();
     LookUpNl80211Family(daemon.nl80211);
     ::testing::internal::GetCapturedStdout();
     char buffer[4] = {};
     GetRegulatoryDomain(daemon.nl80211, buffer);
+    uint32_t phy = 0;
+    (void)FindWlan0Phy(daemon.nl80211, &phy);
+    PhyRegulatory domain{};
+    (void)GetPhyRegulatoryRules(daemon.nl80211, phy, domain);
+    CountryTally tally;
+    TallyScanCountries(daemon.nl80211, 3, tally);
+    ww::testing::MemoryStream report;
+    ReportChannelSurvey(daemon.nl80211, 3, report.Out());
     daemon.nl80211.socket_fd = -1;
   }
 }
