@@ -2,10 +2,12 @@
 // One context per thread; contexts are never shared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct nl_sock;
 struct nl_cb;
+struct nl_msg;
 
 namespace ww {
 
@@ -27,11 +29,46 @@ struct WifiQueryContext {
   WifiInfo result;
 };
 
+// The attributes of one interface answer that a WifiInfo is made of, as
+// plain values; a null `ssid` means the answer carried none.
+struct InterfaceAttributes {
+  const uint32_t* frequency;
+  const uint32_t* width_code;
+  const uint8_t* ssid;
+  size_t ssid_length;
+  const uint32_t* iftype;
+};
+
+// nl80211 channel width code to MHz; -1 for codes this module does not know.
+int32_t WidthFromCode(uint32_t code);
+
+// Folds one answer's attributes into `info`. Fields whose attribute is absent
+// keep their values.
+void ApplyInterfaceAttributes(const InterfaceAttributes& attributes, WifiInfo& info);
+
 // Connects the context to generic netlink. 0 on success, -1 when the
 // connection fails (nothing is left allocated then).
 int InitWifiQuery(WifiQueryContext& ctx);
 
 // Releases what InitWifiQuery allocated and zeroes the context.
 void ReleaseWifiQuery(WifiQueryContext& ctx);
+
+// Asks nl80211 about interface `name`. 0 with `out` filled; a negative value
+// with `out` untouched.
+int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out);
+
+// The interface's index, or -1.
+int GetInterfaceIndex(const char* name);
+
+// Receives and handles one block within 200 ms. 0 when one was handled; -1
+// on time-out or poll failure; otherwise libnl's negative error code.
+int NLRecvmsgsWithTimeout(nl_sock* socket, nl_cb* callbacks);
+
+// Drops at most one datagram left from an earlier query.
+void DrainWifiQuerySocket(nl_sock* socket);
+
+// libnl handlers: the answer, and the end of a multipart answer.
+int WifiInfoHandler(nl_msg* message, void* arg);
+int WifiInfoFinishHandler(nl_msg* message, void* arg);
 
 }  // namespace ww

@@ -264,7 +264,11 @@ std::optional<std::string> Exchange(const std::string& request, Millis timeout) 
 }
 
 CtlResult RunWavectl(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{ProgramDir() + "/wavectl"};
+  return RunProgram("wavectl", args);
+}
+
+CtlResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{ProgramDir() + "/" + program};
   argv.insert(argv.end(), args.begin(), args.end());
   int out_fd = -1;
   int err_fd = -1;

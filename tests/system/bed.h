@@ -108,6 +108,8 @@ struct CtlResult {
   std::string out;
   std::string err;
 };
+// Runs one of the built programs with `args`; its status and output.
+CtlResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 // Runs the real wavectl with `args`.
 CtlResult RunWavectl(const std::vector<std::string>& args);
 
