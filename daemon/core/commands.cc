@@ -5,6 +5,7 @@
 
 #include "common/util/format.h"
 #include "daemon/core/daemon.h"
+#include "daemon/core/last_state.h"
 #include "daemon/netlink/survey_report.h"
 #include "daemon/regulatory/channel_list.h"
 
@@ -43,7 +44,8 @@ void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, Repl
   ApplyCountryCode(env.daemon, code, kPriorityFallback);
 }
 
-void CommandTeardown(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink) {
+  RecordRequest(env.daemon, request.raw);
   DaemonState& ds = env.daemon.state;
   PostRequest(ds, [&] { ds.teardown_requested.store(1); });
   SendText(sink, "1\tTearing down");
@@ -77,12 +79,6 @@ void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sin
   SendText(sink, "1\tDone check journalctl -u wavewarden");
 }
 void CommandEnableNcm(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
-}
-void CommandCreate(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
-}
-void CommandTest(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
   NotAvailable(sink);
 }
 void CommandState(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {

@@ -12,8 +12,6 @@ void CommandDelayRefresh(CommandEnv& env, const Request& request, ReplySink& sin
 void CommandTestScan(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandEnableNcm(CommandEnv& env, const Request& request, ReplySink& sink);
-void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink);
-void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandState(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandGetChannels(CommandEnv& env, const Request& request, ReplySink& sink);

@@ -3,9 +3,15 @@
 // with their own paths.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "common/util/thread_name.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/lifecycle/daemon_state.h"
+#include "daemon/lifecycle/services.h"
+#include "daemon/lifecycle/shell.h"
 #include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_code.h"
 
@@ -21,17 +27,38 @@ struct DaemonPaths {
   const char* device_tree_model = "/proc/device-tree/model";
   const char* proc_root = "/proc";
   const char* cache_domain = "/etc/softap_cache_domain";
+  const char* hostapd_conf = "/var/run/softap_hostapd.conf";
+  const char* dnsmasq_conf = "/var/run/softap_dnsmasq.conf";
+  const char* dnsmasq_log = "/var/log/dnsmasq_ap.log";
+  const char* dnsmasq_leases = "/var/run/softap_dnsmasq.leases";
+  const char* laststate = "/var/run/wavewarden.laststate";
+  const char* default_password = "/etc/softap_password";
+  const char* hostname = "/etc/hostname";
+  const char* net_route = "/proc/net/route";
+  const char* random_device = "/dev/random";
 };
 
 inline constexpr const char* kStationInterface = "wlan0";
 inline constexpr const char* kApInterface = "wlanap";
 
+// The daemon's reach into the outside world that unit tests replace: the
+// shell, the children it starts and the clock.
+struct DaemonHooks {
+  std::function<int(const char*)> run_command = RunShellCommand;
+  std::function<int32_t(const char*)> spawn = SpawnCommand;  // a child not waited for
+  std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
+    std::this_thread::sleep_for(pause);
+  };
+};
+
 struct Daemon {
   DaemonPaths paths;
+  DaemonHooks hooks;
   DaemonState state;
   CountryCodes country;
   RawChannel nl80211;
   CommandSlots slots;
+  std::mutex laststate_lock;  // the laststate file; never held with state_lock
 };
 
 }  // namespace ww

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "daemon/core/commands.h"
+#include "daemon/core/last_state.h"
 
 namespace ww {
 namespace {

@@ -1,13 +1,121 @@
 #include "daemon/lifecycle/services.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/types.h>
 #include <unistd.h>
+#include <wordexp.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "common/util/format.h"
+#include "common/util/report.h"
 #include "daemon/core/daemon.h"
+#include "daemon/lifecycle/operational_thread.h"
 
 namespace ww {
+namespace {
+
+constexpr const char* kKillHostapd = "killall hostapd 2> /dev/null || true";
+constexpr const char* kApDown = "ifconfig wlanap down 2> /dev/null";
+// Written for any POSIX shell: the output redirection must not rely on bash.
+constexpr const char* kHostapdCommand =
+    "hostapd %s /var/run/softap_hostapd.conf > /var/log/hostapd.log 2>&1 &";
+constexpr const char* kDnsmasqCommand =
+    "dnsmasq -k -x /var/run/softap_dnsmasq.pid -C /var/run/softap_dnsmasq.conf -l "
+    "/var/run/softap_dnsmasq.leases --log-facility /var/log/dnsmasq_ap.log --log-debug";
+constexpr const char* kDnsmasqTemplate =
+    "interface=%s\nexcept-interface=lo\ndhcp-range=10.35.78.20,10.35.78.30,12h\nbind-interfaces\n%"
+    "s";
+
+constexpr int kTermPolls = 2000;
+constexpr int kKillPolls = 1000;
+constexpr size_t kCommandSize = 8192;
+
+bool PositiveNumber(const char* name) {
+  if (*name == '\0' || *name == '0') {
+    return false;
+  }
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (std::isdigit(static_cast<unsigned char>(*p)) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DnsmasqRoute(int32_t route) {
+  return route == kRouteNone || route == kRouteNat;
+}
+
+bool WriteDnsmasqConfig(const char* path, int32_t route) {
+  char text[512];
+  const size_t length = DnsmasqConfig(route, text, sizeof text);
+  FILE* f = std::fopen(path, "we");
+  if (f == nullptr) {
+    char reason[128];
+    std::fprintf(stderr, "Error: could not write %s: %s\n", path,
+                 ErrnoText(errno, reason, sizeof reason));
+    return false;
+  }
+  const bool written = std::fwrite(text, 1, length, f) == length;
+  if (std::fclose(f) != 0 || !written) {
+    std::fprintf(stderr, "Error: could not write %s\n", path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t SpawnCommand(const char* command) {
+  wordexp_t words{};
+  // Only the operational thread splits commands.
+  if (::wordexp(command, &words, WRDE_NOCMD) != 0) {  // NOLINT(concurrency-mt-unsafe)
+    return -1;
+  }
+  int32_t pid = -1;
+  int pipe_fds[2];
+  // Close-on-exec on both ends: end of file arrives as soon as the exec
+  // succeeds, whatever dnsmasq does with inherited descriptors.
+  if (words.we_wordc > 0 && ::pipe2(pipe_fds, O_CLOEXEC) == 0) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(pipe_fds[0]);
+      ::execvp(words.we_wordv[0], words.we_wordv);
+      const int err = errno;
+      (void)!::write(pipe_fds[1], &err, sizeof err);
+      ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    if (child > 0) {
+      int err = 0;
+      ssize_t got = 0;
+      do {
+        got = ::read(pipe_fds[0], &err, sizeof err);
+      } while (got < 0 && errno == EINTR);
+      if (got == 0) {
+        pid = child;
+      }
+    }
+    ::close(pipe_fds[0]);
+  }
+  ::wordfree(&words);
+  return pid;
+}
+
+namespace {
+
+void PublishRunning(DaemonState& ds) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  FormatCut(ds.text, sizeof ds.text, "SoftAP Running\t%s\t%s", ds.ssid, ds.password);
+}
+
+}  // namespace
 
 bool ProcessRunsExecutable(int32_t pid, const char* name, const char* proc_root) {
   if (pid <= 0) {
@@ -24,9 +132,155 @@ bool ProcessRunsExecutable(int32_t pid, const char* name, const char* proc_root)
   return std::memcmp(target + len - name_len, name, name_len) == 0;
 }
 
-// Killing and relaunching the services arrives with the lifecycle work.
-void StopServices(Daemon& /*daemon*/) {}
+int32_t FindHostapdPid(const char* proc_root) {
+  char dir_path[128];
+  std::snprintf(dir_path, sizeof dir_path, "%s/.", proc_root);
+  DIR* dir = ::opendir(dir_path);
+  if (dir == nullptr) {
+    return -1;
+  }
+  int32_t found = -1;
+  // The stream is this call's own, which is all readdir needs.
+  while (const dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+    if (!PositiveNumber(entry->d_name)) {
+      continue;
+    }
+    const long pid = std::strtol(entry->d_name, nullptr, 10);
+    if (pid > 0 && pid <= INT32_MAX &&
+        ProcessRunsExecutable(static_cast<int32_t>(pid), "/hostapd", proc_root)) {
+      found = static_cast<int32_t>(pid);
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
 
-void CleanupServices(Daemon& /*daemon*/) {}
+void SoftKill(Daemon& daemon, int32_t pid, const char* name) {
+  std::fprintf(stderr, "soft killing pid:%d name:%s\n", pid, name);
+  const char* proc = daemon.paths.proc_root;
+  if (pid <= 0 || !ProcessRunsExecutable(pid, name, proc)) {
+    return;
+  }
+  const auto poll = [&](int polls) {
+    for (int i = 0; i < polls; ++i) {
+      if (!ProcessRunsExecutable(pid, name, proc)) {
+        return true;
+      }
+      std::fprintf(stderr, "%s running at %d ms\n", name, i);
+      daemon.hooks.sleep(std::chrono::milliseconds(1));
+    }
+    return false;
+  };
+  ::kill(pid, SIGTERM);
+  if (poll(kTermPolls)) {
+    return;
+  }
+  ::kill(pid, SIGKILL);
+  (void)poll(kKillPolls);
+}
+
+void StopServices(Daemon& daemon) {
+  DaemonState& ds = daemon.state;
+  const int status = daemon.hooks.run_command(kKillHostapd);
+  if (status != 0) {
+    std::fprintf(stderr, "Error %d executing %s\n", status, kKillHostapd);
+  }
+  if (ds.dnsmasq_pid != -1 &&
+      ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", daemon.paths.proc_root)) {
+    SoftKill(daemon, ds.dnsmasq_pid, "/dnsmasq");
+    daemon.hooks.sleep(std::chrono::milliseconds(250));
+    ds.dnsmasq_pid = -1;
+  }
+}
+
+void CleanupServices(Daemon& daemon) {
+  DaemonState& ds = daemon.state;
+  (void)daemon.hooks.run_command(kKillHostapd);
+  if (ds.dnsmasq_pid != -1 &&
+      ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", daemon.paths.proc_root)) {
+    SoftKill(daemon, ds.dnsmasq_pid, "/dnsmasq");
+    ds.dnsmasq_pid = -1;
+  }
+  (void)daemon.hooks.run_command(kApDown);
+}
+
+size_t DnsmasqConfig(int32_t route, char* out, size_t size) {
+  // noroute offers clients neither a router nor a DNS server.
+  const char* tail = route == kRouteNone ? "dhcp-option=3\ndhcp-option=6\n" : "";
+  return FormatCut(out, size, kDnsmasqTemplate, "wlanap", tail);
+}
+
+void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
+  DaemonState& ds = daemon.state;
+  std::fprintf(stderr, "Opening apps.\n");
+  SoftKill(daemon, ds.hostapd_pid, "/hostapd");
+  char command[kCommandSize];
+  FormatCut(command, sizeof command, kHostapdCommand,
+            (ds.hostapd_debug.load() & 1) != 0 ? "-d -K" : "");
+  const int status = daemon.hooks.run_command(command);
+  if (status != 0) {
+    FormatCut(vars.error_text, sizeof vars.error_text, "%s", "Error polling channel\n");
+    std::fprintf(stderr, "Error %d executing %s\n", status, command);
+  }
+  if (DnsmasqRoute(route)) {
+    (void)daemon.hooks.run_command("iw dev wlan0 set 4addr off");
+    ::unlink(daemon.paths.dnsmasq_log);
+    const bool configured = WriteDnsmasqConfig(daemon.paths.dnsmasq_conf, route);
+    ::unlink(daemon.paths.dnsmasq_pid);
+    ds.dnsmasq_pid = -1;
+    std::fprintf(stderr, "# %s\n", kDnsmasqCommand);
+    // Without its configuration dnsmasq would serve the wrong thing.
+    const int32_t pid = configured ? daemon.hooks.spawn(kDnsmasqCommand) : -1;
+    if (pid < 0) {
+      std::fprintf(stderr, "Error %d executing %s\n", -1, kDnsmasqCommand);
+    } else {
+      ds.dnsmasq_pid = pid;
+    }
+    PublishRunning(ds);
+    daemon.hooks.sleep(std::chrono::milliseconds(100));
+    ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
+    vars.launch_needed = false;
+  } else {
+    PublishRunning(ds);
+    ds.dnsmasq_pid = -1;
+    // Nothing else supervises hostapd in these modes either: look it up and
+    // do not relaunch it on every pass.
+    daemon.hooks.sleep(std::chrono::milliseconds(100));
+    ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
+    vars.launch_needed = false;
+  }
+  std::fprintf(stderr, "FYI: hostapd PID: %d / dnsmasq PID: %d\n", ds.hostapd_pid, ds.dnsmasq_pid);
+}
+
+ServiceVerdict CheckServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
+  DaemonState& ds = daemon.state;
+  const char* proc = daemon.paths.proc_root;
+  const auto dnsmasq_down = [&] {
+    if (!DnsmasqRoute(route) || ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", proc)) {
+      return false;
+    }
+    std::fprintf(stderr, "dnsmasq failed\n");
+    FormatCut(vars.error_text, sizeof vars.error_text, "%s", "dnsmasq failed");
+    return true;
+  };
+  if (!ProcessRunsExecutable(ds.hostapd_pid, "/hostapd", proc)) {
+    const int32_t found = FindHostapdPid(proc);
+    if (found == ds.hostapd_pid) {
+      ++ds.hostapd_failures;
+      std::fprintf(stderr, "hostapd failed (%d %d)\n", ds.hostapd_pid,
+                   static_cast<int>(ds.hostapd_failures));
+      char command[128];
+      FormatCut(command, sizeof command, "iw dev %s info 1>&2", "wlanap");
+      (void)daemon.hooks.run_command(command);
+      (void)daemon.hooks.run_command("ip link show 1>&2");
+      FormatCut(vars.error_text, sizeof vars.error_text, "hostapd failed (%d %d).", ds.hostapd_pid,
+                static_cast<int>(ds.hostapd_failures));
+      return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHostapdFailed;
+    }
+    ds.hostapd_pid = found;
+  }
+  return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHealthy;
+}
 
 }  // namespace ww

@@ -11,6 +11,7 @@
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/dispatch.h"
+#include "tests/unit/request_test.h"
 
 namespace ww {
 namespace {
@@ -186,19 +187,9 @@ TEST(ChannelListFormat, NeverWritesPastTheGivenSize) {
   EXPECT_EQ(Format("DE", 558, found), kDe);
 }
 
-class RecordingSink : public ReplySink {
- public:
-  void Send(const char* data, size_t length) override {
-    ++sends;
-    reply.append(data, length);
-  }
-  int sends = 0;
-  std::string reply;
-};
-
 // The daemon without a kernel: the regulatory request goes nowhere, so the
 // current country is the adopted one.
-class ChannelListCommandTest : public ::testing::Test {
+class ChannelListCommandTest : public testing::RequestTest {
  protected:
   void SetUp() override { daemon_.nl80211.socket_fd = -1; }
 
@@ -206,19 +197,8 @@ class ChannelListCommandTest : public ::testing::Test {
   // keeps standard error.
   std::string GetChannels(char first, char second) {
     daemon_.country.useCountryCode.Store(first, second);
-    sink_ = RecordingSink();
-    WifiQueryContext query{};
-    CommandEnv env{daemon_, query};
-    char raw[] = "get-channels";
-    ::testing::internal::CaptureStderr();
-    ExecuteRequest(env, raw, std::strlen(raw), sink_);
-    log_ = ::testing::internal::GetCapturedStderr();
-    return sink_.reply;
+    return Run("get-channels");
   }
-
-  Daemon daemon_;
-  RecordingSink sink_;
-  std::string log_;
 };
 
 TEST_F(ChannelListCommandTest, KnownCountryIsSentOnceWithoutErrorLine) {

@@ -15,6 +15,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/temp_dir.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -81,7 +82,7 @@ class CommandServerTest : public ::testing::Test {
   }
 
   testing::TempDir tmp_;
-  Daemon daemon_;
+  testing::TestDaemon daemon_;
   std::string path_;
   int listen_fd_ = -1;
   std::thread server_;

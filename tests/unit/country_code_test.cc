@@ -12,6 +12,7 @@
 #include "daemon/core/daemon.h"
 #include "tests/unit/fake_kernel.h"
 #include "tests/unit/temp_dir.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -47,7 +48,7 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   return names;
 }
 
-class CountryCodeTest : public testing::KernelTest<Daemon> {
+class CountryCodeTest : public testing::KernelTest<testing::TestDaemon> {
  protected:
   void SetUp() override {
     KernelTest::SetUp();

@@ -8,6 +8,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -20,7 +21,7 @@ constexpr uint16_t kAttrWiphy = 1;
 constexpr uint16_t kAttrAlpha2 = 33;
 constexpr uint16_t kAttrRegRules = 34 | 0x8000;  // nested
 
-class RegulatoryTest : public testing::KernelTest<Daemon> {
+class RegulatoryTest : public testing::KernelTest<testing::TestDaemon> {
  protected:
   // A dump answer: the global domain, then one message per phy domain
   // (an empty code is a phy domain without alpha2).

@@ -10,6 +10,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -128,7 +129,7 @@ TEST(CountryTally, NoNetworksWritesTheTotalOnly) {
   EXPECT_EQ(Written(CountryTally{}), "Scans show 0 wifi networks\n");
 }
 
-class ScanDumpTest : public testing::KernelTest<Daemon> {
+class ScanDumpTest : public testing::KernelTest<testing::TestDaemon> {
  protected:
 };
 

@@ -14,6 +14,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/temp_dir.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -712,7 +713,7 @@ class CreateHostapdConfigTest : public ::testing::Test {
     return ::testing::internal::GetCapturedStderr();
   }
 
-  Daemon daemon_;
+  testing::TestDaemon daemon_;
   testing::TempDir dir_;
 };
 

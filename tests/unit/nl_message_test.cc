@@ -16,6 +16,7 @@
 #include "daemon/regulatory/country_survey.h"
 #include "daemon/regulatory/six_ghz.h"
 #include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww::nl {
 namespace {
@@ -250,7 +251,7 @@ TEST(NetlinkFuzz, ChannelReadersSurviveRandomAndMutatedAnswers) {
   const std::vector<Block> seeds = Seeds();
   for (int i = 0; i < 300; ++i) {
     ww::testing::FakeKernel kernel;
-    Daemon daemon;
+    ww::testing::TestDaemon daemon;
     kernel.Attach(daemon.nl80211);
     daemon.nl80211.family_id = 0x1c;
     BlockBuilder ack;

@@ -6,6 +6,7 @@
 
 #include "daemon/core/daemon.h"
 #include "daemon/lifecycle/operational_thread.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -18,7 +19,7 @@ class OperationalPassTest : public ::testing::Test {
     return ::testing::internal::GetCapturedStderr();
   }
   std::string Text() { return daemon_.state.text; }
-  Daemon daemon_;
+  testing::TestDaemon daemon_;
   OperationalVars vars_;
 };
 

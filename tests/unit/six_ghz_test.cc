@@ -9,6 +9,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -80,7 +81,7 @@ Block Domains(uint32_t phy, const char* code, const std::vector<Rule>& rules) {
 const std::vector<Rule> kThreeRules = {
     {2400000, 2483500, 0}, {5150000, 5350000, 0}, {5945000, 6425000, kNoIr}};
 
-class SixGhzTest : public testing::KernelTest<Daemon> {
+class SixGhzTest : public testing::KernelTest<testing::TestDaemon> {
  protected:
   void SetUp() override {
     KernelTest::SetUp();

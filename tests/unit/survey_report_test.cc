@@ -11,6 +11,7 @@
 
 #include "daemon/core/daemon.h"
 #include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
@@ -129,7 +130,7 @@ TEST(SurveyInfo, MalformedLengthsEndTheWalkWithoutReadingPastIt) {
   }
 }
 
-class SurveyReportTest : public testing::KernelTest<Daemon> {
+class SurveyReportTest : public testing::KernelTest<testing::TestDaemon> {
  protected:
   std::string Report(uint32_t ifindex) {
     MemoryStream c;

@@ -1,0 +1,70 @@
+// A daemon for unit tests that never reaches the machine: every file path
+// points into a scratch folder, the shell is a recorder, and sleeps only
+// count. Tests that mean to run a command or sleep say so.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "daemon/core/daemon.h"
+#include "tests/unit/temp_dir.h"
+
+namespace ww::testing {
+
+class TestDaemon : public Daemon {
+ public:
+  TestDaemon() {
+    const auto at = [this](const char* name) {
+      storage_.push_back(scratch.Path(name));
+      return storage_.back().c_str();
+    };
+    storage_.reserve(32);
+    paths.management_socket = at("wavewarden.socket");
+    paths.hostapd_log = at("hostapd.log");
+    paths.dnsmasq_pid = at("softap_dnsmasq.pid");
+    paths.old_diplexer_marker = at("zzzOldDiplexer");
+    paths.device_tree_model = at("model");
+    paths.cache_domain = at("softap_cache_domain");
+    paths.hostapd_conf = at("softap_hostapd.conf");
+    paths.dnsmasq_conf = at("softap_dnsmasq.conf");
+    paths.dnsmasq_log = at("dnsmasq_ap.log");
+    paths.dnsmasq_leases = at("softap_dnsmasq.leases");
+    paths.laststate = at("wavewarden.laststate");
+    paths.default_password = at("softap_password");
+    paths.hostname = at("hostname");
+    paths.net_route = at("route");
+    paths.random_device = "/dev/urandom";
+    hooks.run_command = [this](const char* command) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      commands.emplace_back(command);
+      return command_status;
+    };
+    hooks.spawn = [this](const char* command) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      spawned.emplace_back(command);
+      return spawn_pid;
+    };
+    hooks.sleep = [this](std::chrono::milliseconds pause) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      slept += pause;
+    };
+  }
+
+  // The path of a file of the scratch folder, e.g. File("hostname").
+  std::string File(const std::string& name) const { return scratch.Path(name); }
+
+  TempDir scratch;
+  std::mutex record_lock;
+  std::vector<std::string> commands;  // what the shell was asked to run
+  int command_status = 0;             // what every command returns
+  std::vector<std::string> spawned;   // children it was asked to start
+  int32_t spawn_pid = -1;             // what every start returns
+  std::chrono::milliseconds slept{0};
+
+ private:
+  std::vector<std::string> storage_;
+};
+
+}  // namespace ww::testing
