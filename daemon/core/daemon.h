@@ -3,11 +3,14 @@
 // with their own paths.
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "common/util/thread_name.h"
+#include "common/wifiquery/wifi_query.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/lifecycle/daemon_state.h"
 #include "daemon/lifecycle/services.h"
@@ -46,6 +49,9 @@ inline constexpr const char* kApInterface = "wlanap";
 struct DaemonHooks {
   std::function<int(const char*)> run_command = RunShellCommand;
   std::function<int32_t(const char*)> spawn = SpawnCommand;  // a child not waited for
+  std::function<int(pid_t, int)> signal = ::kill;
+  // What nl80211 says about an interface.
+  std::function<int(WifiQueryContext&, const char*, WifiInfo&)> query = GetWifiInfo;
   std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
   };

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int kExitNoNetlink = 255;
 
 void StartThread(void* (*body)(void*), ww::Daemon& daemon) {
   pthread_t handle{};
@@ -43,7 +42,7 @@ int RunDaemon(ww::Daemon& daemon) {
 
   if (ww::OpenNL80211Channel(daemon.nl80211) != 0) {
     std::fprintf(stderr, "FATAL ERROR: Could not communicate to kernel's netlink\n");
-    return kExitNoNetlink;
+    return ww::kExitNoNetlink;
   }
   unlink(daemon.paths.hostapd_log);
   ds.dnsmasq_pid = ww::ReadEarlierDnsmasqPid(daemon.paths.dnsmasq_pid, daemon.paths.proc_root);

@@ -4,10 +4,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "common/util/format.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
+#include "daemon/lifecycle/placement.h"
+#include "daemon/lifecycle/plumbing.h"
 #include "daemon/lifecycle/services.h"
 
 namespace ww {
@@ -23,7 +27,7 @@ void Teardown(Daemon& daemon, OperationalVars& vars) {
   SetText(ds, "Tearing Down.");
   StopServices(daemon);
   CleanupServices(daemon);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  daemon.hooks.sleep(std::chrono::milliseconds(200));
   {
     std::lock_guard<std::mutex> lock(ds.state_lock);
     ds.state = kStateNoAp;
@@ -35,13 +39,39 @@ void Teardown(Daemon& daemon, OperationalVars& vars) {
   vars.pending_error = false;
 }
 
-// Creation, placement, launch and health check of the access point arrive
-// with the lifecycle work; until then a pass only publishes its outcome.
-void ContinueAccessPointPass(Daemon& daemon, OperationalVars& vars) {
+void Create(Daemon& daemon, OperationalVars& vars) {
   DaemonState& ds = daemon.state;
+  ds.stations.store(0);
+  SetText(ds, "Creating.");
+  CreateAccessPointInterface(daemon, vars);
+  vars.last_frequency = -1;
+  vars.launch_needed = true;
+  vars.stop_first = true;
+  ds.ap_active = 1;
+}
+
+// Steps of a pass that has an access point: route watch, placement,
+// launch, health check, outcome.
+void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, int32_t mode,
+               int32_t route) {
+  DaemonState& ds = daemon.state;
+  WatchDefaultRoute(daemon, vars);
+  const ChannelDecision decision = ChooseChannel(daemon, vars, query, mode);
+  bool launch = decision == ChannelDecision::kChanged;
+  if (!launch) {
+    if (vars.stop_first) {
+      StopServices(daemon);
+      ds.stations.store(0);
+    }
+    launch = vars.launch_needed;
+  }
+  if (launch) {
+    LaunchServices(daemon, route, vars);
+  }
+  const ServiceVerdict verdict = CheckServices(daemon, route, vars);
   std::lock_guard<std::mutex> lock(ds.state_lock);
-  if (vars.pending_error) {
-    std::snprintf(ds.text, sizeof ds.text, "%s", vars.error_text);
+  if (verdict != ServiceVerdict::kHealthy || vars.pending_error) {
+    FormatCut(ds.text, sizeof ds.text, "%s", vars.error_text);
     ds.state = kStateBusy;
     vars.pending_error = false;
   } else {
@@ -51,15 +81,17 @@ void ContinueAccessPointPass(Daemon& daemon, OperationalVars& vars) {
 
 }  // namespace
 
-void RunOperationalPass(Daemon& daemon, OperationalVars& vars) {
+void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query) {
   DaemonState& ds = daemon.state;
+  const int32_t mode = ds.desired_mode.load(std::memory_order_acquire);
+  const int32_t route = ds.route.load(std::memory_order_acquire);
   bool recreate = false;
   bool teardown = false;
   const int32_t refresh = ds.refresh_teardown_flag_value.exchange(0);
   if (refresh != 0) {
     std::fprintf(stderr, "refresh_teardown_flag_value = %d\n", refresh);
     for (int i = 1; i < refresh; ++i) {
-      std::this_thread::sleep_for(std::chrono::seconds(1));
+      daemon.hooks.sleep(std::chrono::seconds(1));
     }
     recreate = ds.ap_active != 0;
     // A refresh tears down anyway, so a teardown stored with it is spent.
@@ -80,8 +112,10 @@ void RunOperationalPass(Daemon& daemon, OperationalVars& vars) {
       return;
     }
     vars.stop_first = false;  // maintenance pass
+  } else {
+    Create(daemon, vars);
   }
-  ContinueAccessPointPass(daemon, vars);
+  Supervise(daemon, vars, query, mode, route);
 }
 
 void* OperationalThread(void* arg) {
@@ -98,13 +132,15 @@ void* OperationalThread(void* arg) {
   WifiQueryContext query{};
   if (InitWifiQuery(query) != 0) {
     std::fprintf(stderr, "Error initializing netlink in OperationalThread\n");
-    return nullptr;
+    // Without this thread requests would be accepted and never acted on;
+    // ending lets the service manager start a daemon that works.
+    std::_Exit(kExitNoNetlink);
   }
   OperationalVars vars;
   for (;;) {
     // A post and a time-out are treated alike.
     ds.wake_semaphore.WaitFor(kSupervisionPeriodSeconds);
-    RunOperationalPass(daemon, vars);
+    RunOperationalPass(daemon, vars, query);
   }
 }
 

@@ -6,6 +6,10 @@
 namespace ww {
 
 struct Daemon;
+struct WifiQueryContext;
+
+// The daemon's status when it cannot reach the kernel's netlink.
+inline constexpr int kExitNoNetlink = 255;
 
 inline constexpr int kSupervisionPeriodSeconds = 20;
 
@@ -20,9 +24,11 @@ struct OperationalVars {
   bool stop_first = true;
   bool pending_error = false;
   char error_text[1024] = {};
+  char default_route_iface[128] = {};  // kept when a pass finds no default route
+  char last_default_route_iface[128] = {};
 };
 
 // One pass after the wake-up: consumes the requests and acts on them.
-void RunOperationalPass(Daemon& daemon, OperationalVars& vars);
+void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query);
 
 }  // namespace ww

@@ -172,11 +172,11 @@ void SoftKill(Daemon& daemon, int32_t pid, const char* name) {
     }
     return false;
   };
-  ::kill(pid, SIGTERM);
+  daemon.hooks.signal(pid, SIGTERM);
   if (poll(kTermPolls)) {
     return;
   }
-  ::kill(pid, SIGKILL);
+  daemon.hooks.signal(pid, SIGKILL);
   (void)poll(kKillPolls);
 }
 

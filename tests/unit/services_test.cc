@@ -46,11 +46,7 @@ TEST(DnsmasqConfig, NorouteOffersNeitherRouterNorDns) {
 
 class ServicesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    proc_ = daemon_.File("proc");
-    mkdir(proc_.c_str(), 0755);
-    daemon_.paths.proc_root = proc_.c_str();
-  }
+  void SetUp() override { proc_ = daemon_.paths.proc_root; }
   void TearDown() override {
     for (const pid_t child : children_) {
       kill(child, SIGKILL);
@@ -121,6 +117,7 @@ TEST_F(ServicesTest, SoftKillOfNoProcessOnlySaysSo) {
 
 TEST_F(ServicesTest, SoftKillEndsAProcessThatIgnoresTerm) {
   daemon_.paths.proc_root = "/proc";
+  daemon_.hooks.signal = ::kill;  // our own child only
   const pid_t pid = Sleeper(true);
   // Reap the child as soon as it dies, as the daemon's SIGCHLD handler does.
   std::thread reaper([pid] { waitpid(pid, nullptr, 0); });
@@ -133,6 +130,7 @@ TEST_F(ServicesTest, SoftKillEndsAProcessThatIgnoresTerm) {
 
 TEST_F(ServicesTest, SoftKillStopsPollingOnceTermWorks) {
   daemon_.paths.proc_root = "/proc";
+  daemon_.hooks.signal = ::kill;
   const pid_t pid = Sleeper(false);
   std::thread reaper([pid] { waitpid(pid, nullptr, 0); });
   const std::string log = Log([&] { SoftKill(daemon_, pid, "/sleep"); });
@@ -153,6 +151,7 @@ TEST_F(ServicesTest, StopAndCleanupRunTheirCommands) {
 }
 
 TEST_F(ServicesTest, StopKillsTheRecordedDnsmasqOnlyWhileItRuns) {
+  daemon_.hooks.signal = ::kill;
   const pid_t pid = Sleeper(false);
   Process(pid, "/usr/sbin/dnsmasq");  // our child, seen as dnsmasq
   daemon_.state.dnsmasq_pid = 99999;  // not dnsmasq: left as it is

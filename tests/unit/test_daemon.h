@@ -3,9 +3,14 @@
 // count. Tests that mean to run a command or sleep say so.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "daemon/core/daemon.h"
@@ -36,6 +41,15 @@ class TestDaemon : public Daemon {
     paths.hostname = at("hostname");
     paths.net_route = at("route");
     paths.random_device = "/dev/urandom";
+    // An empty process table of our own: made-up entries never name real
+    // processes, and signals are only recorded.
+    paths.proc_root = at("proc");
+    (void)::mkdir(paths.proc_root, 0755);
+    hooks.signal = [this](pid_t pid, int signal_number) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      signals.emplace_back(pid, signal_number);
+      return 0;
+    };
     hooks.run_command = [this](const char* command) {
       std::lock_guard<std::mutex> lock(record_lock);
       commands.emplace_back(command);
@@ -45,6 +59,16 @@ class TestDaemon : public Daemon {
       std::lock_guard<std::mutex> lock(record_lock);
       spawned.emplace_back(command);
       return spawn_pid;
+    };
+    hooks.query = [this](WifiQueryContext& /*ctx*/, const char* name, WifiInfo& out) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      queried.emplace_back(name);
+      const auto it = interfaces.find(name);
+      if (it == interfaces.end()) {
+        return -1;
+      }
+      out = it->second;
+      return 0;
     };
     hooks.sleep = [this](std::chrono::milliseconds pause) {
       std::lock_guard<std::mutex> lock(record_lock);
@@ -62,6 +86,9 @@ class TestDaemon : public Daemon {
   std::vector<std::string> spawned;   // children it was asked to start
   int32_t spawn_pid = -1;             // what every start returns
   std::chrono::milliseconds slept{0};
+  std::map<std::string, WifiInfo> interfaces;  // what the interface query answers
+  std::vector<std::string> queried;
+  std::vector<std::pair<pid_t, int>> signals;
 
  private:
   std::vector<std::string> storage_;

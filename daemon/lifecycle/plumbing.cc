@@ -1,0 +1,199 @@
+#include "daemon/lifecycle/plumbing.h"
+
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/util/format.h"
+#include "common/util/report.h"
+#include "daemon/core/daemon.h"
+#include "daemon/core/fields.h"
+#include "daemon/lifecycle/operational_thread.h"
+
+namespace ww {
+namespace {
+
+// Where InterfaceExists reports a failed getifaddrs.
+constexpr const char* kModule = "wavewarden";
+constexpr int kLineGetifaddrs = 1347;
+
+constexpr int kAddTries = 200;
+constexpr int kForceDeleteEvery = 10;
+constexpr size_t kCommandSize = 8192;
+constexpr size_t kRouteTableSize = 8192;
+
+constexpr const char* kAddInterface = "iw dev wlan0 interface add wlanap type __ap";
+constexpr const char* kAddAddress = "ip addr add 10.35.78.1/24 brd + dev wlanap";
+constexpr const char* kBringUp = "ifconfig wlanap up";
+// Both protocols named separately: brace expansion is bash's, not sh's.
+constexpr const char* kOpenPorts =
+    "firewall-cmd --zone=nm-shared --add-port=1024-65535/tcp --add-port=1024-65535/udp";
+constexpr const char* kAddToZone = "firewall-cmd --zone=nm-shared --add-interface=wlanap";
+constexpr const char* kMasquerade = "firewall-cmd --zone=public --add-masquerade";
+
+void SetText(DaemonState& ds, const char* text) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  FormatCut(ds.text, sizeof ds.text, "%s", text);
+}
+
+void Fail(OperationalVars& vars, const char* text) {
+  vars.pending_error = true;
+  FormatCut(vars.error_text, sizeof vars.error_text, "%s", text);
+}
+
+// Runs a step's command with its "Got" line; false (after the warning) when
+// it failed.
+bool Step(Daemon& daemon, const char* command) {
+  const int status = daemon.hooks.run_command(command);
+  std::fprintf(stderr, "Got %d: %s\n", status, command);
+  if (status != 0) {
+    std::fprintf(stderr, "Warning: could not \"%s\"\n", command);
+    return false;
+  }
+  return true;
+}
+
+void FirewallCommand(Daemon& daemon, const char* command) {
+  const int status = daemon.hooks.run_command(command);
+  if (status != 0) {
+    std::fprintf(stderr, "Error %d executing: %s\n", status, command);
+  }
+}
+
+// Eight random bytes from the random device, or from the kernel's other
+// source when the device cannot give them.
+void RandomBytes(const char* device, uint8_t bytes[8]) {
+  ssize_t got = -1;
+  const int fd = ::open(device, O_RDWR | O_CLOEXEC);
+  if (fd >= 0) {
+    got = ::read(fd, bytes, 8);
+    ::close(fd);
+  }
+  if (got != 8 && ::getrandom(bytes, 8, 0) != 8) {
+    // Nothing random at all: the address must still be a valid local one.
+    std::memset(bytes, 0, 8);
+  }
+}
+
+}  // namespace
+
+bool InterfaceExists(const char* name) {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) {
+    ReportCallFailure(kModule, kLineGetifaddrs, "InterfaceExists", "getifaddrs", errno);
+    return false;
+  }
+  bool found = false;
+  for (const ifaddrs* entry = list; entry != nullptr && !found; entry = entry->ifa_next) {
+    found = entry->ifa_name != nullptr && std::strcmp(entry->ifa_name, name) == 0;
+  }
+  ::freeifaddrs(list);
+  return found;
+}
+
+void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]) {
+  std::memcpy(mac, bytes, 6);
+  mac[0] = static_cast<uint8_t>((mac[0] & 0xFC) | 0x02);
+}
+
+void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
+  DaemonState& ds = daemon.state;
+  if (InterfaceExists()) {
+    vars.pending_error = false;
+  } else {
+    SetText(ds, "Creating device.");
+    int failures = 0;
+    for (int attempt = 0; attempt < kAddTries; ++attempt) {
+      const int status = daemon.hooks.run_command(kAddInterface);
+      std::fprintf(stderr, "Got %d: %s\n", status, kAddInterface);
+      if (status == 0) {
+        vars.pending_error = false;
+        break;
+      }
+      std::fprintf(stderr, "Warning: could not \"%s\"\n", kAddInterface);
+      daemon.hooks.sleep(std::chrono::milliseconds(200));
+      if (++failures % kForceDeleteEvery == 0) {
+        std::fprintf(stderr, "Trying a force deletion.\n");
+        (void)daemon.hooks.run_command("ifconfig wlanap down 2> /dev/null");
+        (void)daemon.hooks.run_command("iw dev wlanap del 2> /dev/null");
+      }
+    }
+    if (failures == kAddTries) {
+      Fail(vars, "Error adding interface\n");
+    }
+    daemon.hooks.sleep(std::chrono::milliseconds(100));
+    SetText(ds, "Continuing Setup");
+
+    uint8_t bytes[8];
+    RandomBytes(daemon.paths.random_device, bytes);
+    uint8_t mac[6];
+    MacFromRandom(bytes, mac);
+    char command[kCommandSize];
+    FormatCut(command, sizeof command, "ip link set dev %s address %02x:%02x:%02x:%02x:%02x:%02x",
+              "wlanap", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    if (!Step(daemon, command)) {
+      Fail(vars, "Error setting MAC address\n");
+    }
+    if (!Step(daemon, kAddAddress)) {
+      Fail(vars, "Error setting IP address\n");
+    }
+    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-5 1.6 he-ltf-5 2", "wlanap");
+    (void)Step(daemon, command);
+    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-6 1.6 he-ltf-6 2", "wlanap");
+    (void)Step(daemon, command);
+  }
+  if (!Step(daemon, kBringUp)) {
+    Fail(vars, "Error bringing interface up\n");
+  }
+  daemon.hooks.sleep(std::chrono::milliseconds(200));
+  std::fprintf(stderr, "Setting firewall zone nm-shared for wlanap\n");
+  FirewallCommand(daemon, kOpenPorts);
+  FirewallCommand(daemon, kAddToZone);
+}
+
+bool BestDefaultRoute(const char* table, char* iface, size_t size) {
+  bool found = false;
+  long best = INT_MAX;
+  for (const char* line = table; *line != '\0';) {
+    Field fields[8] = {};
+    int count = 0;
+    SplitFields(line, count, fields, 8);
+    if (count > 1 && std::strcmp(fields[1], "00000000") == 0) {
+      const long metric = std::strtol(fields[6], nullptr, 10);
+      if (metric < best) {
+        best = metric;
+        FormatCut(iface, size, "%s", fields[0]);
+        found = true;
+      }
+    }
+    const char* next = std::strchr(line, '\n');
+    if (next == nullptr) {
+      break;
+    }
+    line = next + 1;
+  }
+  return found;
+}
+
+void WatchDefaultRoute(Daemon& daemon, OperationalVars& vars) {
+  char table[kRouteTableSize] = {};
+  (void)ReadSmallFile(daemon.paths.net_route, table, sizeof table);
+  if (table[0] != '\0') {
+    (void)BestDefaultRoute(table, vars.default_route_iface, sizeof vars.default_route_iface);
+  }
+  if (std::strcmp(vars.default_route_iface, vars.last_default_route_iface) != 0) {
+    std::fprintf(stderr, "Setting default route: %s\n", vars.default_route_iface);
+    FirewallCommand(daemon, kMasquerade);
+    FormatCut(vars.last_default_route_iface, sizeof vars.last_default_route_iface, "%s",
+              vars.default_route_iface);
+  }
+}
+
+}  // namespace ww

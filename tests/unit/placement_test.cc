@@ -1,0 +1,242 @@
+// The placement decision for every mode, as a pure function of its inputs,
+// and the step of a pass that applies it.
+#include "daemon/lifecycle/placement.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "daemon/lifecycle/operational_thread.h"
+#include "tests/unit/fake_kernel.h"
+#include "tests/unit/test_daemon.h"
+
+namespace ww {
+namespace {
+
+using testing::MemoryStream;
+
+PlacementInputs Inputs(int32_t mode) {
+  return PlacementInputs{.mode = mode,
+                         .no_6ghz = 0,
+                         .old_diplexer = false,
+                         .split_threshold_mhz = 5900,
+                         .channel_prefs_set = 0,
+                         .preferred_5ghz_channel = 0,
+                         .preferred_6ghz_channel = 0,
+                         .preferred_channel = 0,
+                         .test_band = 0,
+                         .last_test_channel = 0,
+                         .last_test_band = 0,
+                         .last_frequency = -1,
+                         .remembered_frequency = 0};
+}
+
+WifiInfo Station(uint32_t mhz, int32_t connected = 1) {
+  WifiInfo info{};
+  info.frequency = mhz;
+  info.connected = connected;
+  return info;
+}
+
+struct Decided {
+  Placement placement;
+  std::string log;
+};
+
+Decided Decide(const PlacementInputs& in, const std::optional<WifiInfo>& station) {
+  MemoryStream log;
+  Decided d{DecidePlacement(in, station, log.Out()), ""};
+  d.log = log.Text();
+  return d;
+}
+
+void ExpectAp(const Placement& p, int band, int channel, int frequency) {
+  EXPECT_EQ(p.kind, Placement::Kind::kFollowStation);
+  EXPECT_EQ(p.band, band);
+  EXPECT_EQ(p.channel, channel);
+  EXPECT_EQ(p.frequency, frequency);
+}
+
+TEST(DecidePlacement, StationOnTwoFourGhzPutsTheApOnSixGhz37) {
+  const Decided d = Decide(Inputs(kModeHbs), Station(2437));
+  ExpectAp(d.placement, 6, 37, 6135);
+  EXPECT_EQ(d.placement.station_frequency, 2437);
+  EXPECT_EQ(d.log,
+            "desired_mode = HBS, GetWifiInfo() worked, connected: 1 @ 2437\n"
+            "Frequency change new:2437 != last:-1, new band:2, channel:6, mode: \n"
+            "SPLIT:5900, STA ON 2437, AP ON HI (6) 37\n");
+}
+
+TEST(DecidePlacement, StationLowOnFiveGhzDependsOnTheBoard) {
+  ExpectAp(Decide(Inputs(kModeHbs), Station(5180)).placement, 6, 37, 6135);
+  PlacementInputs old = Inputs(kModeHbs);
+  old.old_diplexer = true;
+  old.split_threshold_mhz = 5470;
+  const Decided d = Decide(old, Station(5180));
+  ExpectAp(d.placement, 5, 149, 5745);
+  EXPECT_NE(d.log.find("SPLIT:5470, STA ON 5180, AP ON HI 149\n"), std::string::npos);
+  // hbs6 ignores the board: always 6 GHz on the high side.
+  old.mode = kModeHbs6;
+  const Decided six = Decide(old, Station(5180));
+  ExpectAp(six.placement, 6, 37, 6135);
+  EXPECT_EQ(six.log.substr(0, 22), "desired_mode = HBS6, G");
+}
+
+TEST(DecidePlacement, StationHighPutsTheApLow) {
+  PlacementInputs old = Inputs(kModeHbs);
+  old.old_diplexer = true;
+  old.split_threshold_mhz = 5470;
+  const Decided d = Decide(old, Station(5745));
+  ExpectAp(d.placement, 5, 36, 5180);
+  EXPECT_NE(d.log.find("SPLIT:5470, STA ON 5745, AP ON LO 36\n"), std::string::npos);
+  old.channel_prefs_set = 1;
+  old.preferred_5ghz_channel = 52;
+  ExpectAp(Decide(old, Station(5745)).placement, 5, 52, 5260);
+  ExpectAp(Decide(Inputs(kModeHbs), Station(6135)).placement, 5, 36, 5180);
+}
+
+TEST(DecidePlacement, ExactlyAtTheThresholdIsLow) {
+  ExpectAp(Decide(Inputs(kModeHbs6), Station(5900)).placement, 6, 37, 6135);
+  ExpectAp(Decide(Inputs(kModeHbs6), Station(5901)).placement, 5, 36, 5180);
+}
+
+TEST(DecidePlacement, WithoutSixGhzSplitModesFollowTheStation) {
+  PlacementInputs in = Inputs(kModeHbs);
+  in.no_6ghz = 1;
+  const Decided d = Decide(in, Station(2437));
+  ExpectAp(d.placement, 2, 6, 2437);
+  EXPECT_EQ(d.log,
+            "desired_mode = SCS, GetWifiInfo() worked, connected: 1 @ 2437\n"
+            "Frequency change new:2437 != last:-1, new band:2, channel:6, mode: \n"
+            "SCS STA ON 2437, AP ON 6\n");
+  ExpectAp(Decide(Inputs(kModeScs), Station(5955)).placement, 6, 1, 5955);
+  ExpectAp(Decide(Inputs(kModeScs), Station(2484)).placement, 2, 14, 2484);
+}
+
+TEST(DecidePlacement, AStationOutsideTheBandsGivesFrequencyZero) {
+  const Decided d = Decide(Inputs(kModeScs), Station(5935));
+  ExpectAp(d.placement, 0, -1, 0);
+  EXPECT_NE(d.log.find("SCS STA ON 5935, AP ON -1\n"), std::string::npos);
+}
+
+TEST(DecidePlacement, DisconnectedStationKeepsTheApWhereItIs) {
+  PlacementInputs in = Inputs(kModeScs);
+  in.last_frequency = 5180;
+  in.remembered_frequency = 5180;
+  const Decided d = Decide(in, Station(0, 0));
+  EXPECT_EQ(d.placement.kind, Placement::Kind::kNoDecision);
+  EXPECT_EQ(d.log, "desired_mode = SCS, GetWifiInfo() worked, connected: 0 @ 0\n");
+  // Never connected: taken as 2412.
+  ExpectAp(Decide(Inputs(kModeScs), Station(0, 0)).placement, 2, 1, 2412);
+  in.last_frequency = -1;
+  ExpectAp(Decide(in, Station(0, 0)).placement, 5, 36, 5180);
+}
+
+TEST(DecidePlacement, NoDecisionCases) {
+  PlacementInputs in = Inputs(kModeHbs);
+  in.last_frequency = 2437;
+  EXPECT_EQ(Decide(in, Station(2437)).placement.kind, Placement::Kind::kNoDecision);
+  const Decided failed = Decide(Inputs(kModeHbs6), std::nullopt);
+  EXPECT_EQ(failed.placement.kind, Placement::Kind::kNoDecision);
+  EXPECT_EQ(failed.log, "desired_mode = HBS6, GetWifiInfo() failed\n");
+  // Connected without a positive frequency.
+  EXPECT_EQ(Decide(Inputs(kModeScs), Station(0x80000000u)).placement.kind,
+            Placement::Kind::kNoDecision);
+  const Decided none = Decide(Inputs(kModeNone), Station(2412));
+  EXPECT_EQ(none.placement.kind, Placement::Kind::kNoDecision);
+  EXPECT_EQ(none.log, "");
+}
+
+TEST(DecidePlacement, SixGhzPreferences) {
+  PlacementInputs in = Inputs(kModeHbs);
+  in.channel_prefs_set = 1;
+  in.preferred_6ghz_channel = 69;
+  Placement p = Decide(in, Station(2412)).placement;
+  ExpectAp(p, 6, 69, 6295);
+  EXPECT_EQ(p.preferred_channel, 69u);
+  // A preference of 0 falls back to preferred_channel, then 37.
+  in.preferred_6ghz_channel = 0;
+  in.preferred_channel = 101;
+  p = Decide(in, Station(2412)).placement;
+  ExpectAp(p, 6, 101, 6455);
+  EXPECT_FALSE(p.preferred_channel.has_value());
+  in.preferred_channel = 0;
+  ExpectAp(Decide(in, Station(2412)).placement, 6, 37, 6135);
+}
+
+TEST(DecidePlacement, TestModeDecidesOncePerBandAndChannel) {
+  PlacementInputs in = Inputs(kModeTest);
+  in.test_band = 5;
+  in.preferred_channel = 36;
+  const Decided d = Decide(in, std::nullopt);
+  EXPECT_EQ(d.placement.kind, Placement::Kind::kTest);
+  EXPECT_EQ(d.placement.frequency, 5180);
+  EXPECT_EQ(d.log, "TEST AP to use channel 36, band 5, freq 5180\n");
+  in.last_test_channel = 36;
+  in.last_test_band = 5;
+  EXPECT_EQ(Decide(in, std::nullopt).placement.kind, Placement::Kind::kNoDecision);
+}
+
+TEST(PlacementUnchanged, OnlyTheSameFrequencyCounts) {
+  Placement p;
+  p.band = 6;
+  p.channel = 37;
+  p.frequency = 6135;
+  MemoryStream log;
+  EXPECT_FALSE(PlacementUnchanged(p, std::nullopt, log.Out()));
+  EXPECT_FALSE(PlacementUnchanged(p, Station(5180), log.Out()));
+  EXPECT_TRUE(PlacementUnchanged(p, Station(6135), log.Out()));
+  EXPECT_EQ(log.Text(), "AP band 6, channel 37 (freq 6135) unchanged, not recreating softap\n");
+}
+
+// The applying step, with the kernel and the interface queries made up.
+class ChooseChannelTest : public testing::KernelTest<testing::TestDaemon> {
+ protected:
+  void SetUp() override {
+    KernelTest::SetUp();
+    // A kernel with no phy domain: every regulatory request is only acked.
+    kernel_.Answer(std::vector<std::vector<testing::Block>>(
+        12, std::vector<testing::Block>{testing::BlockBuilder().Ack().Build()}));
+  }
+  ChannelDecision Choose(int32_t mode) {
+    ::testing::internal::CaptureStderr();
+    const ChannelDecision d = ChooseChannel(daemon_, vars_, query_, mode);
+    log_ = ::testing::internal::GetCapturedStderr();
+    return d;
+  }
+  OperationalVars vars_;
+  WifiQueryContext query_{};
+  std::string log_;
+};
+
+TEST_F(ChooseChannelTest, ChangedWritesTheConfigurationAndStopsTheServices) {
+  daemon_.interfaces["wlan0"] = Station(5745);
+  daemon_.state.stations.store(4);
+  vars_.last_frequency = -1;
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kChanged);
+  EXPECT_NE(log_.find("Changing to use channel 149, band 5, freq 5745\n"), std::string::npos)
+      << log_;
+  EXPECT_NE(testing::TempDir::Read(daemon_.File("softap_hostapd.conf")).find("channel=149"),
+            std::string::npos);
+  EXPECT_EQ(daemon_.commands.front(), "killall hostapd 2> /dev/null || true");
+  EXPECT_EQ(daemon_.state.stations.load(), 0);
+  EXPECT_EQ(vars_.last_frequency, 5745);
+  EXPECT_EQ(vars_.remembered_frequency, 5745);
+  // The same station frequency again: nothing to decide.
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kNoDecision);
+}
+
+TEST_F(ChooseChannelTest, TestModeRemembersItsBandAndChannel) {
+  daemon_.state.test_band = 2;
+  daemon_.state.preferred_channel = 6;
+  EXPECT_EQ(Choose(kModeTest), ChannelDecision::kChanged);
+  EXPECT_EQ(daemon_.state.last_test_channel, 6u);
+  EXPECT_EQ(daemon_.state.last_test_band, 2u);
+  EXPECT_EQ(vars_.last_frequency, 0);  // untouched by the test path
+  EXPECT_TRUE(daemon_.queried.empty());
+  EXPECT_EQ(Choose(kModeTest), ChannelDecision::kNoDecision);
+}
+
+}  // namespace
+}  // namespace ww
