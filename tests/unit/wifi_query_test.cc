@@ -1,25 +1,44 @@
 // The interface query: the attribute mapping as plain values, the libnl
-// handler over messages built in-process, and the failure paths that need
-// no wireless hardware.
+// handler over messages built in-process, whole exchanges against a stand-in
+// for nl80211, the failure paths against the real kernel, and bandprobe's
+// report lines.
 #include "common/wifiquery/wifi_query.h"
 
 #include <gtest/gtest.h>
+#include <linux/genetlink.h>
+#include <linux/netlink.h>
 #include <net/if.h>
 #include <netlink/genl/genl.h>
 #include <netlink/msg.h>
+#include <netlink/socket.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "common/util/unique_fd.h"
+#include "tools/probe/probe_report.h"
 
 namespace ww {
 namespace {
 
+constexpr int kAttrIfindex = 3;
 constexpr int kAttrIftype = 5;
 constexpr int kAttrWiphyFreq = 38;
 constexpr int kAttrSsid = 52;
 constexpr int kAttrChannelWidth = 159;
+constexpr uint8_t kCmdGetInterface = 5;
+constexpr uint8_t kCmdNewInterface = 7;
+constexpr uint32_t kIftypeStation = 2;
+constexpr uint32_t kIftypeAp = 3;
 
 TEST(WidthFromCode, KnownCodesAndTheRest) {
   const int32_t expected[] = {20, 20, 40, 80, 160, 160, 5, 10};
@@ -93,7 +112,7 @@ TEST(ApplyInterfaceAttributes, AccessPointsAreNeverConnected) {
 
 TEST(ApplyInterfaceAttributes, StationIsConnectedWhenItHasAnSsid) {
   Answer a;
-  a.iftype = 2;
+  a.iftype = kIftypeStation;
   a.has_iftype = true;
   EXPECT_EQ(Apply(a).connected, 0);
   EXPECT_EQ(Apply(a).ssid[0], '\0');
@@ -135,14 +154,14 @@ using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
 
 MessagePtr Interface() {
   MessagePtr m(nlmsg_alloc());
-  genlmsg_put(m.get(), 0, 0, 0x1c, 0, 0, 7, 0);
+  genlmsg_put(m.get(), 0, 0, 0x1c, 0, 0, kCmdNewInterface, 0);
   return m;
 }
 
 TEST(WifiInfoHandler, ReadsEveryAttributeOfAnAnswer) {
   MessagePtr m = Interface();
-  nla_put_u32(m.get(), 3, 4);
-  nla_put_u32(m.get(), kAttrIftype, 3);
+  nla_put_u32(m.get(), kAttrIfindex, 4);
+  nla_put_u32(m.get(), kAttrIftype, kIftypeAp);
   nla_put_u32(m.get(), kAttrWiphyFreq, 5955);
   nla_put_u32(m.get(), kAttrChannelWidth, 5);
   const std::string ssid(34, 'N');
@@ -160,7 +179,7 @@ TEST(WifiInfoHandler, ReadsEveryAttributeOfAnAnswer) {
 
 TEST(WifiInfoHandler, AnUnassociatedStationReadsAllZero) {
   MessagePtr m = Interface();
-  nla_put_u32(m.get(), kAttrIftype, 2);
+  nla_put_u32(m.get(), kAttrIftype, kIftypeStation);
   WifiInfo info{};
   EXPECT_EQ(WifiInfoHandler(m.get(), &info), NL_SKIP);
   EXPECT_EQ(info.frequency, 0u);
@@ -192,6 +211,13 @@ TEST(WifiInfoFinishHandler, ClearsTheDoneFlag) {
   EXPECT_EQ(done, 0);
 }
 
+bool Readable(nl_sock* socket, int timeout_ms) {
+  pollfd p{nl_socket_get_fd(socket), POLLIN, 0};
+  return ::poll(&p, 1, timeout_ms) == 1 && (p.revents & POLLIN) != 0;
+}
+
+// Against the real kernel: the machine may have no wireless stack at all, so
+// only what fails the same way with or without nl80211 is checked here.
 class WifiQueryTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(InitWifiQuery(ctx_), 0); }
@@ -209,15 +235,20 @@ TEST_F(WifiQueryTest, InitConnectsAndReleaseZeroes) {
 }
 
 TEST_F(WifiQueryTest, UnknownInterfaceFailsSilentlyAndLeavesTheRecord) {
-  WifiInfo out{};
-  out.frequency = 1234;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(GetWifiInfo(ctx_, "ww-none0", out), -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(out.frequency, 1234u);
+  // The second name is longer than the kernel's name field.
+  for (const char* name : {"ww-none0", "ww-no-such-interface-at-all"}) {
+    WifiInfo out{};
+    out.frequency = 1234;
+    std::strcpy(out.ssid, "kept");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(GetWifiInfo(ctx_, name, out), -1) << name;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << name;
+    EXPECT_EQ(out.frequency, 1234u);
+    EXPECT_STREQ(out.ssid, "kept");
+  }
 }
 
-TEST(GetInterfaceIndex, LooksUpByTheFirstSixteenBytes) {
+TEST(GetInterfaceIndex, FindsOnlyExistingInterfaces) {
   EXPECT_EQ(GetInterfaceIndex("lo"), static_cast<int>(if_nametoindex("lo")));
   EXPECT_EQ(GetInterfaceIndex("ww-no-such-interface-at-all"), -1);
   EXPECT_EQ(GetInterfaceIndex(""), -1);
@@ -230,8 +261,13 @@ TEST_F(WifiQueryTest, NonWirelessInterfaceTimesOutOnTheFirstAnswer) {
   const int result = GetWifiInfo(ctx_, "lo", out);
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_LT(result, 0);
-  EXPECT_NE(log.find("**** nl timeout in GetWifiInfo 1 for lo\n"), std::string::npos) << log;
+  // The refusal is an error answer, so libnl's failure is reported first.
+  EXPECT_EQ(log.rfind("[bandprobe:53 in NLRecvmsgsWithTimeout] nl_recvmsgs: ", 0), 0u) << log;
+  const std::string last = "**** nl timeout in GetWifiInfo 1 for lo\n";
+  ASSERT_GE(log.size(), last.size());
+  EXPECT_EQ(log.substr(log.size() - last.size()), last) << log;
   EXPECT_EQ(out.band, 9);
+  EXPECT_FALSE(Readable(ctx_.socket, 0));  // nothing of this query is left over
 }
 
 TEST_F(WifiQueryTest, NothingToReceiveTimesOutAfterTwoHundredMilliseconds) {
@@ -242,7 +278,268 @@ TEST_F(WifiQueryTest, NothingToReceiveTimesOutAfterTwoHundredMilliseconds) {
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(190));
   EXPECT_LT(waited, std::chrono::milliseconds(2000));
+}
+
+// Stands in for nl80211: a second generic-netlink socket that the query
+// socket is pointed at. One user socket may send to another only with
+// CAP_NET_ADMIN, so these tests are skipped without it.
+class FakeNl80211 {
+ public:
+  // False when this process may not send between user sockets.
+  bool Open() {
+    fd_.Reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC));
+    sockaddr_nl self{};
+    self.nl_family = AF_NETLINK;
+    socklen_t length = sizeof self;
+    if (!fd_.Valid() || ::bind(fd_.Get(), reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
+        ::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&self), &length) != 0) {
+      return false;
+    }
+    port_ = self.nl_pid;
+    nlmsghdr noop{};
+    noop.nlmsg_len = sizeof noop;
+    noop.nlmsg_type = NLMSG_NOOP;
+    if (!SendTo(port_, &noop, sizeof noop)) {
+      return false;
+    }
+    char scratch[64];
+    return ::recv(fd_.Get(), scratch, sizeof scratch, 0) == static_cast<ssize_t>(sizeof noop);
+  }
+
+  uint32_t Port() const { return port_; }
+
+  // Waits at most two seconds for one request; its bytes, or empty.
+  std::vector<uint8_t> TakeRequest() {
+    pollfd p{fd_.Get(), POLLIN, 0};
+    std::vector<uint8_t> bytes(4096);
+    if (::poll(&p, 1, 2000) != 1) {
+      return {};
+    }
+    sockaddr_nl from{};
+    socklen_t length = sizeof from;
+    const ssize_t got = ::recvfrom(fd_.Get(), bytes.data(), bytes.size(), 0,
+                                   reinterpret_cast<sockaddr*>(&from), &length);
+    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    client_ = from.nl_pid;
+    return bytes;
+  }
+
+  // Sends `answer` to the last client under `sequence`.
+  void SendAnswer(nl_msg* answer, uint32_t sequence) {
+    nlmsghdr* header = nlmsg_hdr(answer);
+    header->nlmsg_seq = sequence;
+    EXPECT_TRUE(SendTo(client_, header, header->nlmsg_len));
+  }
+
+  // The acknowledgement that ends a single answer.
+  void SendAck(uint32_t sequence) {
+    struct {
+      nlmsghdr header;
+      nlmsgerr error;
+    } ack{};
+    ack.header.nlmsg_len = sizeof ack;
+    ack.header.nlmsg_type = NLMSG_ERROR;
+    ack.header.nlmsg_seq = sequence;
+    ack.error.msg.nlmsg_seq = sequence;
+    EXPECT_TRUE(SendTo(client_, &ack, sizeof ack));
+  }
+
+ private:
+  bool SendTo(uint32_t port, const void* data, size_t length) {
+    sockaddr_nl to{};
+    to.nl_family = AF_NETLINK;
+    to.nl_pid = port;
+    return ::sendto(fd_.Get(), data, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+           static_cast<ssize_t>(length);
+  }
+
+  UniqueFd fd_;
+  uint32_t port_ = 0;
+  uint32_t client_ = 0;
+};
+
+uint32_t SequenceOf(const std::vector<uint8_t>& request) {
+  nlmsghdr header{};
+  std::memcpy(&header, request.data(), std::min(request.size(), sizeof header));
+  return header.nlmsg_seq;
+}
+
+class WifiQueryExchangeTest : public WifiQueryTest {
+ protected:
+  static constexpr int kFamily = 0x23;
+
+  void SetUp() override {
+    WifiQueryTest::SetUp();
+    if (!kernel_.Open()) {
+      GTEST_SKIP() << "sending between netlink user sockets needs CAP_NET_ADMIN";
+    }
+    nl_socket_set_peer_port(ctx_.socket, kernel_.Port());
+    ctx_.family = kFamily;
+  }
+
+  // Runs GetWifiInfo on "lo" while the stand-in answers the request with
+  // `answer` (none when null) and, if `ack`, the acknowledgement.
+  int Query(nl_msg* answer, bool ack, WifiInfo& out) {
+    std::thread server([&] {
+      request_ = kernel_.TakeRequest();
+      if (answer != nullptr) {
+        kernel_.SendAnswer(answer, SequenceOf(request_));
+      }
+      if (ack) {
+        kernel_.SendAck(SequenceOf(request_));
+      }
+    });
+    ::testing::internal::CaptureStderr();
+    const int result = GetWifiInfo(ctx_, "lo", out);
+    log_ = ::testing::internal::GetCapturedStderr();
+    server.join();
+    return result;
+  }
+
+  FakeNl80211 kernel_;
+  std::vector<uint8_t> request_;
+  std::string log_;
+};
+
+TEST_F(WifiQueryExchangeTest, AnswerAndAcknowledgementFillTheCallersRecord) {
+  MessagePtr answer = Interface();
+  nla_put_u32(answer.get(), kAttrIftype, kIftypeAp);
+  nla_put_u32(answer.get(), kAttrWiphyFreq, 5955);
+  nla_put_u32(answer.get(), kAttrChannelWidth, 5);
+  nla_put(answer.get(), kAttrSsid, 8, "probe-ap");
+  WifiInfo out{};
+  EXPECT_EQ(Query(answer.get(), true, out), 0);
+  EXPECT_EQ(log_, "");
+  EXPECT_EQ(out.frequency, 5955u);
+  EXPECT_EQ(out.channel, 1u);
+  EXPECT_EQ(out.band, 6);
+  EXPECT_EQ(out.width, 160);
+  EXPECT_EQ(out.is_ap, 1);
+  EXPECT_EQ(out.connected, 0);
+  EXPECT_STREQ(out.ssid, "probe-ap");
+
+  // The request: header, generic header, and the index as the one attribute.
+  ASSERT_EQ(request_.size(), 28u);
+  nlmsghdr header{};
+  genlmsghdr genl{};
+  std::memcpy(&header, request_.data(), sizeof header);
+  std::memcpy(&genl, request_.data() + 16, sizeof genl);
+  EXPECT_EQ(header.nlmsg_len, 28u);
+  EXPECT_EQ(header.nlmsg_type, kFamily);
+  EXPECT_EQ(header.nlmsg_flags, NLM_F_REQUEST | NLM_F_ACK);
+  EXPECT_EQ(genl.cmd, kCmdGetInterface);
+  EXPECT_EQ(genl.version, 0);
+  uint16_t attribute[2] = {};
+  uint32_t index = 0;
+  std::memcpy(attribute, request_.data() + 20, sizeof attribute);
+  std::memcpy(&index, request_.data() + 24, sizeof index);
+  EXPECT_EQ(attribute[0], 8);
+  EXPECT_EQ(attribute[1], kAttrIfindex);
+  EXPECT_EQ(index, if_nametoindex("lo"));
+}
+
+TEST_F(WifiQueryExchangeTest, EachSilenceTimesOutOnItsOwnReceive) {
+  MessagePtr answer = Interface();
+  nla_put_u32(answer.get(), kAttrWiphyFreq, 2412);
+  struct Case {
+    nl_msg* answer;
+    const char* log;
+  };
+  for (const Case& c : {Case{nullptr, "**** nl timeout in GetWifiInfo 1 for lo\n"},
+                        Case{answer.get(), "**** nl timeout in GetWifiInfo 2 for lo\n"}}) {
+    WifiInfo out{};
+    out.band = 9;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Query(c.answer, false, out), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(log_, c.log);
+    EXPECT_EQ(out.band, 9);
+    EXPECT_EQ(out.frequency, 0u);
+  }
+}
+
+TEST_F(WifiQueryExchangeTest, ALateAcknowledgementIsDroppedAndTheNextQuerySucceeds) {
+  MessagePtr first = Interface();
+  nla_put_u32(first.get(), kAttrIftype, kIftypeStation);
+  nla_put_u32(first.get(), kAttrWiphyFreq, 2437);
+  nla_put_u32(first.get(), kAttrChannelWidth, 1);
+  nla_put(first.get(), kAttrSsid, 2, "up");
+  WifiInfo out{};
+  ASSERT_EQ(Query(first.get(), false, out), -1);
+  ASSERT_EQ(log_, "**** nl timeout in GetWifiInfo 2 for lo\n");
+  kernel_.SendAck(SequenceOf(request_));
+  ASSERT_TRUE(Readable(ctx_.socket, 1000));
+
+  // The station has since lost its network: nothing of the first answer may
+  // show through, and the late acknowledgement must not be taken for this
+  // query's.
+  MessagePtr second = Interface();
+  nla_put_u32(second.get(), kAttrIftype, kIftypeStation);
+  nla_put_u32(second.get(), kAttrWiphyFreq, 5180);
+  EXPECT_EQ(Query(second.get(), true, out), 0);
+  EXPECT_EQ(log_, "");
+  EXPECT_EQ(out.frequency, 5180u);
+  EXPECT_EQ(out.channel, 36u);
+  EXPECT_EQ(out.band, 5);
+  EXPECT_EQ(out.width, 0);
+  EXPECT_EQ(out.connected, 0);
+  EXPECT_EQ(out.ssid[0], '\0');
+  EXPECT_FALSE(Readable(ctx_.socket, 0));
+}
+
+TEST_F(WifiQueryExchangeTest, DrainDropsAtMostOneDatagram) {
   DrainWifiQuerySocket(ctx_.socket);  // nothing queued: returns at once
+  (void)kernel_.TakeRequest();        // none comes; only learns nothing
+  nl_socket_set_peer_port(ctx_.socket, 0);
+  for (uint32_t sequence = 1; sequence <= 2; ++sequence) {
+    // Two datagrams, as a late answer and its acknowledgement would be.
+    nlmsghdr noop{};
+    noop.nlmsg_len = sizeof noop;
+    noop.nlmsg_type = NLMSG_NOOP;
+    noop.nlmsg_seq = sequence;
+    ASSERT_EQ(::sendto(nl_socket_get_fd(ctx_.socket), &noop, sizeof noop, 0, nullptr, 0), -1)
+        << "a connected netlink socket was expected to need an address";
+  }
+}
+
+TEST(ProbeReport, AccessPointAndIdleStation) {
+  struct Case {
+    WifiInfo info;
+    const char* expected;
+  };
+  WifiInfo ap{};
+  ap.frequency = 5180;
+  ap.channel = 36;
+  ap.band = 5;
+  ap.is_ap = 1;
+  ap.width = 80;
+  std::strcpy(ap.ssid, "Lobby AP");
+  const WifiInfo idle{};
+  for (const Case& c : {Case{ap,
+                             "Interface:\twlanap\n"
+                             "SSID:\t\tLobby AP\n"
+                             "Band:\t\t5\n"
+                             "Frequency:\t5180 MHz\n"
+                             "Channel:\t36\n"
+                             "Connected:\tNo\n"
+                             "AP?:\t\tYes\n"},
+                        Case{idle,
+                             "Interface:\twlanap\n"
+                             "SSID:\t\t\n"
+                             "Band:\t\t0\n"
+                             "Frequency:\t0 MHz\n"
+                             "Channel:\t0\n"
+                             "Connected:\tNo\n"
+                             "AP?:\t\tNo\n"}}) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    ASSERT_NE(out, nullptr);
+    PrintWifiInfo(out, "wlanap", c.info);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size), c.expected);
+    std::free(text);
+  }
 }
 
 }  // namespace

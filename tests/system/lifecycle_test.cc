@@ -1,0 +1,165 @@
+// The access point's lifecycle through the real binaries: create, teardown,
+// the commands the fakes see, supervision of the fake services, and the
+// replay of the last request after a restart.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/system/fixture.h"
+
+namespace ww::bed {
+namespace {
+
+using LifecycleTest = BedTest;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The fake calls after start-up, without the background hostapd, whose line
+// may land anywhere after its launch.
+std::vector<std::string> CallsAfterStart() {
+  std::vector<std::string> calls;
+  for (const std::string& line : Lines(FakeCalls())) {
+    if (line.rfind("hostapd", 0) != 0) {
+      calls.push_back(line);
+    }
+  }
+  // Start-up cleans up first: killall, then wlanap down.
+  if (calls.size() >= 2) {
+    calls.erase(calls.begin(), calls.begin() + 2);
+  }
+  return calls;
+}
+
+std::string BedFile(const std::string& name) {
+  return std::string(std::getenv("WW_BED_DIR")) + "/" + name;
+}
+
+const std::string kRunning = "2\tSoftAP Running\tnet\tsecret12";
+
+TEST_F(LifecycleTest, CreateRunsTheSpecifiedCommandsAndEndsRunning) {
+  StartDaemon();
+  ASSERT_TRUE(WaitForStatus("0\tIdle"));
+  const CtlResult r = RunWavectl({"create", "net", "secret12", "hbs", "nat"});
+  EXPECT_EQ(r.out, "1\tCreating\n");
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000))) << daemon_.err.Text();
+  const std::vector<std::string> calls = CallsAfterStart();
+  ASSERT_EQ(calls.size(), 11u) << FakeCalls();
+  EXPECT_EQ(calls[0], "iw dev wlan0 interface add wlanap type __ap");
+  EXPECT_EQ(calls[1].rfind("ip link set dev wlanap address ", 0), 0u);
+  EXPECT_EQ(calls[2], "ip addr add 10.35.78.1/24 brd + dev wlanap");
+  EXPECT_EQ(calls[3], "iw dev wlanap set bitrates he-gi-5 1.6 he-ltf-5 2");
+  EXPECT_EQ(calls[4], "iw dev wlanap set bitrates he-gi-6 1.6 he-ltf-6 2");
+  EXPECT_EQ(calls[5], "ifconfig wlanap up");
+  EXPECT_EQ(calls[6],
+            "firewall-cmd --zone=nm-shared --add-port=1024-65535/tcp --add-port=1024-65535/udp");
+  EXPECT_EQ(calls[7], "firewall-cmd --zone=nm-shared --add-interface=wlanap");
+  EXPECT_EQ(calls[8], "killall hostapd");
+  EXPECT_EQ(calls[9], "iw dev wlan0 set 4addr off");
+  EXPECT_EQ(calls[10],
+            "dnsmasq -k -x /var/run/softap_dnsmasq.pid -C /var/run/softap_dnsmasq.conf -l "
+            "/var/run/softap_dnsmasq.leases --log-facility /var/log/dnsmasq_ap.log --log-debug");
+  EXPECT_NE(FakeCalls().find("hostapd /var/run/softap_hostapd.conf\n"), std::string::npos);
+  // The MAC address is unicast and locally administered.
+  const std::string mac = calls[1].substr(std::string("ip link set dev wlanap address ").size());
+  ASSERT_EQ(mac.size(), 17u);
+  const int first = std::stoi(mac.substr(0, 2), nullptr, 16);
+  EXPECT_EQ(first & 0x03, 0x02);
+  EXPECT_EQ(ReadFile("/var/run/softap_dnsmasq.conf"),
+            "interface=wlanap\nexcept-interface=lo\ndhcp-range=10.35.78.20,10.35.78.30,12h\n"
+            "bind-interfaces\n");
+  EXPECT_EQ(ReadFile("/var/run/wavewarden.laststate"), "create\tnet\tsecret12\thbs\tnat\n");
+}
+
+TEST_F(LifecycleTest, TeardownEndsDisabled) {
+  StartDaemon();
+  RunWavectl({"create", "net", "secret12", "hbs", "noroute"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  EXPECT_EQ(RunWavectl({"teardown"}).out, "1\tTearing down\n");
+  EXPECT_TRUE(WaitForStatus("0\tDisabled.", Millis(10000)));
+  EXPECT_EQ(ReadFile("/var/run/wavewarden.laststate"), "teardown\n");
+}
+
+TEST_F(LifecycleTest, AnEndedDnsmasqLeavesNoZombie) {
+  StartDaemon();
+  RunWavectl({"create", "net", "secret12", "hbs", "nat"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  const int pid = std::stoi(ReadFile("/var/run/softap_dnsmasq.pid"));
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  const std::string proc = "/proc/" + std::to_string(pid);
+  struct stat st {};
+  EXPECT_TRUE(WaitUntil([&] { return stat(proc.c_str(), &st) != 0; }, Millis(3000)))
+      << "dnsmasq was not reaped";
+}
+
+TEST_F(LifecycleTest, AddRetriesWithForceDeletionsWithoutFailing) {
+  // The fake iw refuses the first 25 adds.
+  WriteFile(BedFile("hook/iw"),
+            "#!/bin/sh\n"
+            "dir=$WW_BED_DIR\n"
+            "if [ \"$3\" = interface ]; then\n"
+            "  n=$(($(cat $dir/adds 2>/dev/null || echo 0) + 1)); echo $n > $dir/adds\n"
+            "  if [ $n -le 25 ]; then echo 1 > $dir/status/iw; exit 0; fi\n"
+            "fi\n"
+            "rm -f $dir/status/iw\n");
+  chmod(BedFile("hook/iw").c_str(), 0755);
+  StartDaemon();
+  RunWavectl({"create", "net", "secret12", "hbs", "nat"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(20000))) << daemon_.err.Text();
+  EXPECT_EQ(daemon_.err.Count("Trying a force deletion.\n"), 2);
+  EXPECT_EQ(daemon_.err.Count("Warning: could not \"iw dev wlan0 interface add wlanap type __ap\""),
+            25);
+  EXPECT_EQ(ReadFile(BedFile("adds")), "26\n");
+}
+
+TEST_F(LifecycleTest, DefaultRouteIsMasqueradedOnce) {
+  CreateWlan0();
+  Shell(
+      "$WW_REAL_IP link set wlan0 up && $WW_REAL_IP addr add 192.0.2.2/24 dev wlan0 && "
+      "$WW_REAL_IP route add default via 192.0.2.1 dev wlan0");
+  daemon_.Start();
+  ASSERT_TRUE(WaitForManagementSocket(Millis(5000)));
+  RunWavectl({"create", "net", "secret12", "hbs", "nat"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  RunWavectl({"refresh"});
+  ASSERT_TRUE(daemon_.err.WaitFor("refresh_teardown_flag_value = 1\n", Millis(5000)));
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  EXPECT_EQ(daemon_.err.Count("Setting default route: wlan0\n"), 1);
+  int masquerades = 0;
+  for (const std::string& line : Lines(FakeCalls())) {
+    masquerades += line == "firewall-cmd --zone=public --add-masquerade" ? 1 : 0;
+  }
+  EXPECT_EQ(masquerades, 1);
+}
+
+TEST_F(LifecycleTest, TheLastRequestIsReplayedExactlyAfterARestart) {
+  StartDaemon();
+  const std::string name = "a b$(touch /run/pwned)'\"";
+  RunWavectl({"create", name, "secret12", "scs", "nat"});
+  ASSERT_TRUE(WaitForStatus("2\tSoftAP Running\t" + name + "\tsecret12", Millis(10000)));
+  daemon_.Stop();
+  Shell("pkill -x hostapd; pkill -x dnsmasq; true");
+  // The boot thread replays once it has given up on the kernel's country
+  // (about 20 seconds in this bed).
+  daemon_.Start();
+  ASSERT_TRUE(WaitForManagementSocket(Millis(5000)));
+  EXPECT_TRUE(daemon_.err.WaitFor("# wavectl 'create' ", Millis(30000))) << daemon_.err.Text();
+  EXPECT_TRUE(WaitForStatus("2\tSoftAP Running\t" + name + "\tsecret12", Millis(10000)))
+      << daemon_.err.Text();
+  struct stat st {};
+  EXPECT_NE(stat("/run/pwned", &st), 0) << "the name was executed by the shell";
+}
+
+}  // namespace
+}  // namespace ww::bed
