@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest
   clang-format clang-tidy clang-tools
   util-linux iproute2 procps
+  dnsmasq-base busybox-static
 )
 
 missing=()

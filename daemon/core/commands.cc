@@ -1,5 +1,7 @@
 #include "daemon/core/commands.h"
 
+#include <net/if.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -87,8 +89,21 @@ void CommandState(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& si
 void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   SendChannelList(env.daemon, sink);
 }
-void CommandGetCreds(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
+void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  WifiInfo info{};
+  if (::if_nametoindex(kApInterface) != 0 &&
+      env.daemon.hooks.query(env.query, kApInterface, info) != 0) {
+    std::fprintf(stderr, "GetWifiInfo failed for %s\n", kApInterface);
+    return;
+  }
+  if (info.is_ap == 0) {
+    sink.Send("", 1);  // one NUL: no access point up
+    return;
+  }
+  char reply[2048] = {};
+  const size_t length = FormatCut(reply, sizeof reply - 1, "%s%c%s%c", info.ssid, 0,
+                                  env.daemon.state.password, 0);
+  sink.Send(reply, length);
 }
 
 }  // namespace ww
