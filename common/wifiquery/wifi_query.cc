@@ -212,7 +212,7 @@ int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
   if (index < 0) {
     return -1;
   }
-  // drained
+  DrainWifiQuerySocket(ctx.socket);
   const MessagePtr message(nlmsg_alloc());
   if (message == nullptr) {
     return -1;
