@@ -9,7 +9,7 @@ packages=(
   libgtest-dev googletest
   clang-format clang-tidy clang-tools
   util-linux iproute2 procps
-  dnsmasq-base busybox-static
+  dnsmasq-base busybox-static nlohmann-json3-dev
 )
 
 missing=()

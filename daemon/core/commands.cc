@@ -8,6 +8,7 @@
 #include "common/util/format.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
+#include "daemon/core/state_json.h"
 #include "daemon/netlink/survey_report.h"
 #include "daemon/regulatory/channel_list.h"
 
@@ -83,8 +84,39 @@ void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sin
 void CommandEnableNcm(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
   NotAvailable(sink);
 }
-void CommandState(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
+void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  Daemon& daemon = env.daemon;
+  DaemonState& ds = daemon.state;
+  StateReportInputs in{};
+  if (daemon.hooks.query(env.query, kStationInterface, in.sta) != 0) {
+    in.sta = WifiInfo{};
+    std::fprintf(stderr, "GetWifiInfo failed for %s\n", kStationInterface);
+  }
+  if (::if_nametoindex(kApInterface) != 0 &&
+      daemon.hooks.query(env.query, kApInterface, in.ap) != 0) {
+    in.ap = WifiInfo{};
+    std::fprintf(stderr, "GetWifiInfo failed for %s\n", kApInterface);
+  }
+  char text[kStateTextSize];
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    std::memcpy(text, ds.text, sizeof text);
+    in.state = ds.state;
+  }
+  text[sizeof text - 1] = '\0';
+  in.text = text;
+  in.password = ds.password;
+  in.mode = ds.desired_mode.load();
+  in.route = ds.route.load();
+  in.stations = ds.stations.load();
+  in.noir = ds.noir_mode.load() + 2 * ds.hidden_ssid_blocked.load();
+  daemon.country.useCountryCode.Load(in.country);
+  in.leases = std::fopen(daemon.paths.dnsmasq_leases, "re");
+  const std::string report = BuildStateReport(in);
+  if (in.leases != nullptr) {
+    std::fclose(in.leases);
+  }
+  sink.Send(report.data(), report.size());
 }
 void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   SendChannelList(env.daemon, sink);

@@ -62,6 +62,10 @@ TEST_F(DhcpTest, AClientGetsALeaseFromTheDaemonsDnsmasq) {
       << ReadFile("/var/log/dnsmasq_ap.log");
   const std::string lease = ReadFile("/var/run/softap_dnsmasq.leases");
   EXPECT_NE(lease.find(" 10.35.78.2"), std::string::npos) << lease;
+  // The state report lists the client.
+  const std::optional<std::string> state = Exchange(std::string("state\0", 6));
+  ASSERT_TRUE(state.has_value());
+  EXPECT_NE(state->find("\"name\" : \"phone1\" }\n] }"), std::string::npos) << *state;
 }
 
 }  // namespace

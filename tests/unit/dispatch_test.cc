@@ -94,6 +94,7 @@ TEST_F(DispatchTest, EveryRequestIsLoggedButState) {
   EXPECT_EQ(log_, std::string("Read: 9 [teardown]\n"));
   Run("");
   EXPECT_EQ(log_, "Read: 0 []\n");
+  daemon_.interfaces["wlan0"] = WifiInfo{};
   Run("state");
   EXPECT_EQ(log_, "");
   Run("statement\tof\tfacts");
@@ -136,10 +137,27 @@ TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
 }
 
 TEST_F(DispatchTest, CommandsNotYetBuiltRefuseWithOneReply) {
-  for (const char* request : {"state", "enablencm"}) {
+  for (const char* request : {"enablencm"}) {
     EXPECT_EQ(Run(request).substr(0, 2), "0\t") << request;
     EXPECT_EQ(sink_.sends, 1) << request;
   }
+}
+
+TEST_F(DispatchTest, StateReportsTheStationAndTheAdoptedCountry) {
+  WifiInfo station{};
+  station.frequency = 5180;
+  station.channel = 36;
+  station.band = 5;
+  daemon_.interfaces["wlan0"] = station;
+  daemon_.country.useCountryCode.Store('F', 'R');
+  SetText("Idle", 0);
+  const std::string reply = Run("state");
+  EXPECT_EQ(reply.rfind("{ \"sta\" : { \"frequency\" : 5180, \"channel\" : 36,", 0), 0u);
+  EXPECT_NE(reply.find("\"country\" : \"FR\""), std::string::npos);
+  EXPECT_EQ(reply.substr(reply.size() - 3), "] }");
+  daemon_.interfaces.clear();
+  Run("state");
+  EXPECT_NE(log_.find("GetWifiInfo failed for wlan0\n"), std::string::npos);
 }
 
 TEST_F(DispatchTest, GetcredsWithoutAnAccessPointIsOneNul) {

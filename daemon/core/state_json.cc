@@ -1,0 +1,263 @@
+#include "daemon/core/state_json.h"
+
+#include <array>
+#include <cstring>
+
+#include "daemon/core/fields.h"
+#include "daemon/lifecycle/daemon_state.h"
+
+namespace ww {
+namespace {
+
+constexpr size_t kLeaseLineSize = 1024;
+constexpr int kTextFields = 8;
+constexpr size_t kUnlimited = static_cast<size_t>(-1);
+
+const char* ModeName(int32_t mode) {
+  switch (mode) {
+    case kModeHbs:
+      return "HBS";
+    case kModeScs:
+      return "SCS";
+    case kModeTest:
+      return "TEST";
+    case kModeHbs6:
+      return "HBS6";
+    default:
+      return "";
+  }
+}
+
+const char* RouteName(int32_t route) {
+  switch (route) {
+    case kRouteNone:
+      return "No Route";
+    case kRouteNat:
+      return "NAT";
+    case kRouteTransparent:
+      return "Transparent";
+    default:
+      return "";
+  }
+}
+
+// Length of the valid UTF-8 sequence at p (at most `left` bytes), or 0.
+size_t Utf8Length(const unsigned char* p, size_t left) {
+  const unsigned char c = p[0];
+  size_t n = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+    hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    lo = c == 0xF0 ? 0x90 : 0x80;
+    hi = c == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (n > left || p[1] < lo || p[1] > hi) {
+    return 0;
+  }
+  for (size_t i = 2; i < n; ++i) {
+    if (p[i] < 0x80 || p[i] > 0xBF) {
+      return 0;
+    }
+  }
+  return n;
+}
+
+void Append(std::string& out, const char* text) {
+  out += text;
+}
+
+void AppendNumber(std::string& out, long value) {
+  out += std::to_string(value);
+}
+
+// `"key" : "value"` pieces are assembled by hand to keep the exact spacing
+// of the report's text.
+struct Caps {
+  size_t value;  // JSON bytes per string value
+};
+
+std::string Sta(const WifiInfo& sta, Caps caps) {
+  std::string s = "{ \"sta\" : { \"frequency\" : ";
+  AppendNumber(s, static_cast<int32_t>(sta.frequency));
+  Append(s, ", \"channel\" : ");
+  AppendNumber(s, static_cast<int32_t>(sta.channel));
+  Append(s, ", \"SSID\" : \"");
+  AppendJsonString(s, sta.ssid, caps.value);
+  Append(s, "\", \"connected\" : ");
+  AppendNumber(s, sta.connected);
+  Append(s, ", \"isAP\" : ");
+  AppendNumber(s, sta.is_ap);
+  Append(s, ", \"band\" : ");
+  AppendNumber(s, sta.band);
+  Append(s, ", \"width\" : ");
+  AppendNumber(s, sta.width);
+  Append(s, " },");
+  return s;
+}
+
+std::string Ap(const WifiInfo& ap, const char* password, Caps caps) {
+  std::string s = "\"ap\" : { \"frequency\" : ";
+  AppendNumber(s, static_cast<int32_t>(ap.frequency));
+  Append(s, ", \"channel\" : ");
+  AppendNumber(s, static_cast<int32_t>(ap.channel));
+  Append(s, ", \"SSID\" : \"");
+  AppendJsonString(s, ap.ssid, caps.value);
+  Append(s, "\", \"password\" : \"");
+  AppendJsonString(s, password, caps.value);
+  Append(s, "\", \"connected\" : ");
+  AppendNumber(s, ap.connected);
+  Append(s, ", \"isAP\" : ");
+  AppendNumber(s, ap.is_ap);
+  Append(s, ", \"band\" : ");
+  AppendNumber(s, ap.band);
+  Append(s, ", \"width\" : ");
+  AppendNumber(s, ap.width);
+  Append(s, " }, ");
+  return s;
+}
+
+std::string Status(const StateReportInputs& in, Caps caps) {
+  Field fields[kTextFields] = {};
+  int count = 0;
+  SplitFields(in.text, count, fields, kTextFields);
+  const char country[3] = {in.country[0], in.country[1], '\0'};
+  std::string s = "{ \"country\" : \"";
+  AppendJsonString(s, country, 12);
+  Append(s, "\", \"noir\" : ");
+  AppendNumber(s, in.noir);
+  Append(s, ", \"mode\" : \"");
+  Append(s, ModeName(in.mode));
+  Append(s, "\", \"route\" : \"");
+  Append(s, RouteName(in.route));
+  Append(s, "\", \"state\" : ");
+  AppendNumber(s, in.state);
+  Append(s, ", \"text\" : \"");
+  AppendJsonString(s, fields[0], caps.value);
+  if (count <= 1) {
+    Append(s, "\" }");
+    return s;
+  }
+  Append(s, "\", \"stations\" : ");
+  AppendNumber(s, in.stations);
+  Append(s, ", \"ssid\" : \"");
+  AppendJsonString(s, fields[1], caps.value);
+  Append(s, "\",  \"password\" : \"");
+  AppendJsonString(s, fields[2], caps.value);
+  Append(s, "\" }");
+  return s;
+}
+
+std::string Fixed(const StateReportInputs& in, Caps caps) {
+  return Sta(in.sta, caps) + Ap(in.ap, in.password, caps) + "\"status\" : " + Status(in, caps) +
+         ", \"clients\" : [\n";
+}
+
+}  // namespace
+
+void CleanLeaseLine(char* line) {
+  for (char* p = line; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c == '\n') {
+      *p = '\0';
+      return;
+    }
+    if (c == ' ') {
+      *p = '\t';
+    } else if (c < 32 || c == '\'' || c == '"' || c == ',' || c == '`' || c >= 128) {
+      *p = '~';
+    }
+  }
+}
+
+void AppendJsonString(std::string& out, const char* value, size_t cap) {
+  const auto* p = reinterpret_cast<const unsigned char*>(value);
+  const size_t length = std::strlen(value);
+  size_t used = 0;
+  for (size_t i = 0; i < length;) {
+    char unit[8] = {};
+    size_t unit_length = 0;
+    size_t consumed = 1;
+    const unsigned char c = p[i];
+    if (c == '"' || c == '\\') {
+      unit[0] = '\\';
+      unit[1] = static_cast<char>(c);
+      unit_length = 2;
+    } else if (c < 0x20 || c == 0x7F) {
+      unit_length = static_cast<size_t>(std::snprintf(unit, sizeof unit, "\\u%04x", c));
+    } else if (c < 0x80) {
+      unit[0] = static_cast<char>(c);
+      unit_length = 1;
+    } else if (const size_t n = Utf8Length(p + i, length - i); n > 0) {
+      std::memcpy(unit, p + i, n);
+      unit_length = n;
+      consumed = n;
+    } else {
+      static constexpr char kReplacement[] = "\\ufffd";
+      std::memcpy(unit, kReplacement, sizeof kReplacement);
+      unit_length = sizeof kReplacement - 1;
+    }
+    if (used + unit_length > cap) {
+      return;
+    }
+    out.append(unit, unit_length);
+    used += unit_length;
+    i += consumed;
+  }
+}
+
+std::string BuildStateReport(const StateReportInputs& in) {
+  static constexpr const char* kClose = "] }";
+  const size_t close_length = std::strlen(kClose);
+  // Ordinary values are kept whole; only when hostile ones would crowd out
+  // the report's own structure are string values cut, step by step.
+  static constexpr std::array<size_t, 5> kCaps = {kUnlimited, 80, 48, 32, 16};
+  std::string report;
+  for (const size_t cap : kCaps) {
+    report = Fixed(in, Caps{cap});
+    if (report.size() + close_length <= kStateReportMax) {
+      break;
+    }
+  }
+  if (in.leases != nullptr) {
+    bool first = true;
+    char line[kLeaseLineSize];
+    while (std::fgets(line, sizeof line, in.leases) != nullptr) {
+      CleanLeaseLine(line);
+      Field fields[kTextFields] = {};
+      int count = 0;
+      SplitFields(line, count, fields, kTextFields);
+      if (count < 4) {
+        continue;
+      }
+      std::string entry = first ? "" : ", ";
+      entry += "{ \"leastTime\" : \"";
+      AppendJsonString(entry, fields[0], kUnlimited);
+      entry += "\", \"mac\" : \"";
+      AppendJsonString(entry, fields[1], kUnlimited);
+      entry += "\", \"ip\" : \"";
+      AppendJsonString(entry, fields[2], kUnlimited);
+      entry += "\", \"name\" : \"";
+      AppendJsonString(entry, fields[3], kUnlimited);
+      entry += "\" }\n";
+      // Clients that do not fit are left out whole, so the text stays JSON.
+      if (report.size() + entry.size() + close_length > kStateReportMax) {
+        break;
+      }
+      report += entry;
+      first = false;
+    }
+  }
+  report += kClose;
+  return report;
+}
+
+}  // namespace ww
