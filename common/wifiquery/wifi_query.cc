@@ -51,11 +51,11 @@ struct MessageDeleter {
 using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
 
 // libnl's built-in check wants every reply to carry the sequence number it
-// expects next, and it only advances that number on an acknowledgement. An
-// acknowledgement that comes after its 200 ms is dropped by the next query's
-// drain, and from then on that check would refuse every answer on the context
-// for good. Replies stay matched by the drain and the one-request-at-a-time
-// order instead.
+// expects next, and it advances that number only when an acknowledgement is
+// handled. After a query that timed out, its late reply is dropped by the
+// next query's drain, so that check would refuse every later answer on the
+// context for good. Replies stay matched by the drain and the
+// one-request-at-a-time order instead.
 int AcceptAnySequence(nl_msg* /*message*/, void* /*arg*/) {
   return NL_OK;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,6 +47,13 @@ std::string BedFile(const std::string& name) {
 }
 
 const std::string kRunning = "2\tSoftAP Running\tnet\tsecret12";
+
+// Tests that watch supervision passes (20 seconds apart) outlive the boot
+// thread, which replays the last request after about 20 seconds in this bed
+// and so relaunches everything; without a recorded request it replays none.
+void ForgetLastRequest() {
+  unlink("/var/run/wavewarden.laststate");
+}
 
 TEST_F(LifecycleTest, CreateRunsTheSpecifiedCommandsAndEndsRunning) {
   StartDaemon();
@@ -94,6 +102,7 @@ TEST_F(LifecycleTest, AnEndedDnsmasqLeavesNoZombie) {
   StartDaemon();
   RunWavectl({"create", "net", "secret12", "hbs", "nat"});
   ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  ForgetLastRequest();
   const int pid = std::stoi(ReadFile("/var/run/softap_dnsmasq.pid"));
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
@@ -101,6 +110,36 @@ TEST_F(LifecycleTest, AnEndedDnsmasqLeavesNoZombie) {
   struct stat st {};
   EXPECT_TRUE(WaitUntil([&] { return stat(proc.c_str(), &st) != 0; }, Millis(3000)))
       << "dnsmasq was not reaped";
+  // The next supervision pass (at most 20 seconds away) reports it.
+  EXPECT_TRUE(WaitForStatus("1\tdnsmasq failed", Millis(25000)));
+}
+
+TEST_F(LifecycleTest, AVanishedHostapdIsReportedWithoutRestart) {
+  StartDaemon();
+  RunWavectl({"create", "net", "secret12", "hbs", "transparent"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  ForgetLastRequest();
+  const int launches = daemon_.err.Count("Opening apps.\n");
+  ASSERT_EQ(Shell("pkill -x hostapd"), 0);
+  // One pass records that it is gone, the next reports it.
+  EXPECT_TRUE(WaitForStatus("1\thostapd failed (-1 1).", Millis(45000))) << daemon_.err.Text();
+  EXPECT_EQ(daemon_.err.Count("Opening apps.\n"), launches);
+  EXPECT_EQ(daemon_.err.Count("# ip link show 1>&2 = 0\n"), 1);
+}
+
+TEST_F(LifecycleTest, RefreshRecreatesInOnePassAndDelayedRefreshWaits) {
+  StartDaemon();
+  RunWavectl({"create", "net", "secret12", "scs", "nat"});
+  ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  EXPECT_EQ(RunWavectl({"refresh"}).out, "1\tRefreshing\n");
+  ASSERT_TRUE(daemon_.err.WaitFor("refresh_teardown_flag_value = 1\n", Millis(5000)));
+  EXPECT_TRUE(WaitForStatus(kRunning, Millis(10000)));
+  EXPECT_EQ(daemon_.err.Count("Opening apps.\n"), 2);
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunWavectl({"delayrefresh"}).out, "1\tRefreshing\n");
+  ASSERT_TRUE(daemon_.err.WaitFor("Opening apps.\n", Millis(15000), 3));
+  EXPECT_GE(std::chrono::steady_clock::now() - asked, Millis(3000));
+  EXPECT_TRUE(WaitForStatus(kRunning, Millis(10000)));
 }
 
 TEST_F(LifecycleTest, AddRetriesWithForceDeletionsWithoutFailing) {

@@ -71,6 +71,18 @@ std::optional<int> StartFailing(DaemonProcess& daemon, const std::string& fault)
   return daemon.WaitExit(Millis(5000));
 }
 
+TEST_F(StartupTest, OperationalThreadWithoutInterfaceQueryEndsTheDaemon) {
+  // The raw channel opens; the operational thread's own netlink socket fails.
+  CreateWlan0();
+  daemon_.Start({FaultInjector(), "WW_FAIL_SOCKET_DOMAIN=16", "WW_FAIL_SOCKET_SKIP=1",
+                 "ASAN_OPTIONS=verify_asan_link_order=0"});
+  EXPECT_EQ(daemon_.WaitExit(Millis(5000)), 255);
+  EXPECT_EQ(daemon_.err.Count("netlink connect failed\nError initializing netlink in "
+                              "OperationalThread\n"),
+            1)
+      << daemon_.err.Text();
+}
+
 TEST_F(StartupTest, UnreachableKernelNetlinkIsFatal) {
   EXPECT_EQ(StartFailing(daemon_, "WW_FAIL_SOCKET_DOMAIN=16"), 255);
   EXPECT_EQ(daemon_.err.Text(),
