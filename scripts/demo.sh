@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds wavewarden and runs it in the hermetic test bed (private namespaces,
-# a veth named wlan0, fakes of the external programs), then talks to it with
-# wavectl so that you see it answer. Nothing on this machine is changed.
+# a veth named wlan0, fakes of the external programs), then has it create an
+# access point, report its state and tear it down, driven by wavectl. Nothing
+# on this machine is changed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -27,10 +28,20 @@ show() {
 }
 sleep 0.3
 show status
-show refresh
-sleep 0.5
+show create demo-net demo-pass-1 hbs nat
+for _ in $(seq 50); do
+  wavectl status | grep -q '^2' && break
+  sleep 0.2
+done
 show status
 show state
+echo
+echo "--- what the (fake) network tools were asked to do"
+cat "$WW_BED_DIR/calls.log"
+echo
+show teardown
+sleep 1
+show status
 kill "$daemon"
 wait "$daemon" 2>/dev/null || true
 echo
