@@ -124,6 +124,21 @@ TEST_F(OperationalPassTest, CreateEndsRunningWithTheCredentials) {
   EXPECT_NE(log.find("SCS STA ON 2437, AP ON 6\n"), std::string::npos);
 }
 
+TEST_F(OperationalPassTest, CreationTextsAppearInOrder) {
+  WorkingDevice();
+  RequestCreate();
+  std::vector<std::string> texts;
+  daemon_.hooks.run_command = [&](const char* /*command*/) {
+    if (texts.empty() || texts.back() != daemon_.state.text) {
+      texts.emplace_back(daemon_.state.text);
+    }
+    return 0;
+  };
+  Pass();
+  EXPECT_EQ(texts, (std::vector<std::string>{"Creating device.", "Continuing Setup"}));
+  EXPECT_EQ(Text(), "SoftAP Running\tnet\tsecret12");
+}
+
 TEST_F(OperationalPassTest, MaintenancePassKeepsARunningAccessPoint) {
   WorkingDevice();
   RequestCreate();

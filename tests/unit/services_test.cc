@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "daemon/core/startup.h"
 #include "daemon/lifecycle/operational_thread.h"
+#include "daemon/lifecycle/shell.h"
 #include "tests/unit/test_daemon.h"
 
 namespace ww {
@@ -263,6 +265,34 @@ TEST_F(ServicesTest, AHostapdStartedByOthersIsAdopted) {
   Process(60, "/usr/sbin/hostapd");
   EXPECT_EQ(CheckServices(daemon_, kRouteTransparent, vars_), ServiceVerdict::kHealthy);
   EXPECT_EQ(daemon_.state.hostapd_pid, 60);
+}
+
+TEST(RunShellCommand, ReturnsTheRawWaitStatusAndLogsIt) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunShellCommand("true"), 0);
+  EXPECT_EQ(RunShellCommand("exit 1"), 256);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "# true = 0\n# exit 1 = 256\n");
+}
+
+TEST(RunShellCommand, LeavesTheChildReaperInstalled) {
+  InstallChildReaper();
+  std::vector<std::thread> threads;
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([] {
+      for (int j = 0; j < 5; ++j) {
+        (void)RunShellCommand("true");
+      }
+    });
+  }
+  for (std::thread& t : threads) {
+    t.join();
+  }
+  (void)::testing::internal::GetCapturedStderr();
+  struct sigaction now {};
+  sigaction(SIGCHLD, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, ReapChildren);
+  signal(SIGCHLD, SIG_DFL);
 }
 
 TEST(SpawnCommand, ReportsWhetherTheProgramRuns) {
