@@ -69,20 +69,9 @@ void CommandUnknown(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& 
   SendText(sink, "Unknown command / try 'enablencm' 'teardown' 'create' 'state' or 'status'");
 }
 
-// Commands whose work has not been built yet refuse plainly rather than
-// pretend to succeed.
-namespace {
-void NotAvailable(ReplySink& sink) {
-  SendText(sink, "0\tNot available yet");
-}
-}  // namespace
-
 void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   ReportChannelSurvey(env.daemon);
   SendText(sink, "1\tDone check journalctl -u wavewarden");
-}
-void CommandEnableNcm(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& sink) {
-  NotAvailable(sink);
 }
 void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   Daemon& daemon = env.daemon;
@@ -133,8 +122,8 @@ void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sin
     return;
   }
   char reply[2048] = {};
-  const size_t length = FormatCut(reply, sizeof reply - 1, "%s%c%s%c", info.ssid, 0,
-                                  env.daemon.state.password, 0);
+  const size_t length =
+      FormatCut(reply, sizeof reply - 1, "%s%c%s%c", info.ssid, 0, env.daemon.state.password, 0);
   sink.Send(reply, length);
 }
 

@@ -11,7 +11,6 @@ void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandDelayRefresh(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandTestScan(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, ReplySink& sink);
-void CommandEnableNcm(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandState(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandGetChannels(CommandEnv& env, const Request& request, ReplySink& sink);

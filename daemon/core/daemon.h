@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
 #include "daemon/netlink/raw_channel.h"
+#include "daemon/netlink/scan_block.h"
 #include "daemon/regulatory/country_code.h"
 
 namespace ww {
@@ -39,6 +41,10 @@ struct DaemonPaths {
   const char* hostname = "/etc/hostname";
   const char* net_route = "/proc/net/route";
   const char* random_device = "/dev/random";
+  const char* streaming_socket = "/var/run/wavewarden.streaming.socket";
+  const char* block_scans = "/sys/module/cfg80211/parameters/cfg80211_block_scans";
+  const char* udc_dir = "/sys/class/udc";
+  const char* gadget = "/sys/kernel/config/usb_gadget/g1";
 };
 
 inline constexpr const char* kStationInterface = "wlan0";
@@ -65,6 +71,9 @@ struct Daemon {
   RawChannel nl80211;
   CommandSlots slots;
   std::mutex laststate_lock;  // the laststate file; never held with state_lock
+  ScanBlockTable scan_block;
+  int32_t streaming_fd = -1;            // the streaming socket's listener
+  std::array<uint8_t, 6> last_bssid{};  // upstream access point; event thread only
 };
 
 }  // namespace ww

@@ -5,6 +5,7 @@
 
 #include "daemon/core/commands.h"
 #include "daemon/core/last_state.h"
+#include "daemon/core/usb_gadget.h"
 
 namespace ww {
 namespace {

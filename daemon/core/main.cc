@@ -17,7 +17,6 @@
 
 namespace {
 
-
 void StartThread(void* (*body)(void*), ww::Daemon& daemon) {
   pthread_t handle{};
   const int err = pthread_create(&handle, nullptr, body, &daemon);
@@ -36,7 +35,7 @@ int RunDaemon(ww::Daemon& daemon) {
     std::printf("OLD DIPLEXER\n");
   }
   ww::InstallChildReaper();
-  ww::UpdateScanBlock(ww::kScanBlockClear, nullptr);
+  ww::UpdateScanBlock(daemon, ww::kScanBlockClear, nullptr);
   // The operational thread's first wait returns at once.
   ds.wake_semaphore.Post();
 

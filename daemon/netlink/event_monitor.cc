@@ -1,13 +1,212 @@
 #include "daemon/netlink/event_monitor.h"
 
-#include "common/util/thread_name.h"
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <netlink/genl/ctrl.h>
+#include <netlink/genl/genl.h>
+#include <netlink/netlink.h>
+#include <netlink/route/route.h>
+#include <netlink/socket.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/util/report.h"
+#include "daemon/core/daemon.h"
 
 namespace ww {
+namespace {
 
-// The nl80211 and route event sockets arrive with the event monitor work.
-void* DetectConnectionChangeThread(void* /*arg*/) {
+constexpr const char* kModule = "wavewarden";
+constexpr int kLinePoll = 414;
+
+constexpr int kMaxAttribute = 345;
+constexpr int kAttrIfindex = 3;
+constexpr int kAttrMac = 6;
+constexpr uint8_t kCmdNewStation = 19;
+constexpr uint8_t kCmdDelStation = 20;
+constexpr uint8_t kCmdConnect = 46;
+
+struct SocketDeleter {
+  void operator()(nl_sock* s) const { nl_socket_free(s); }
+};
+using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
+
+SocketPtr OpenRouteSocket(Daemon& daemon) {
+  SocketPtr sock(nl_socket_alloc());
+  if (!sock) {
+    std::fprintf(stderr, "Failed to allocate netlink socket for route changes.\n");
+    return nullptr;
+  }
+  if (const int err = nl_connect(sock.get(), NETLINK_ROUTE); err < 0) {
+    std::fprintf(stderr, "Failed to connect to netlink route: %s\n", nl_geterror(err));
+    return nullptr;
+  }
+  nl_socket_disable_seq_check(sock.get());
+  nl_socket_disable_auto_ack(sock.get());
+  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleRouteEvent, &daemon);
+  if (const int err =
+          nl_socket_add_memberships(sock.get(), RTNLGRP_IPV4_ROUTE, RTNLGRP_IPV6_ROUTE, 0);
+      err < 0) {
+    std::fprintf(stderr, "Failed to join multicast groups: %s\n", nl_geterror(err));
+    return nullptr;
+  }
+  return sock;
+}
+
+SocketPtr OpenNl80211Socket(Daemon& daemon) {
+  SocketPtr sock(nl_socket_alloc());
+  if (!sock) {
+    std::fprintf(stderr, "Failed to allocate netlink socket for nl80211 events.\n");
+    return nullptr;
+  }
+  if (genl_connect(sock.get()) != 0) {
+    std::fprintf(stderr, "Failed to connect to generic netlink.\n");
+    return nullptr;
+  }
+  nl_socket_disable_seq_check(sock.get());
+  if (genl_ctrl_resolve(sock.get(), "nl80211") < 0) {
+    std::fprintf(stderr, "nl80211 family not found.\n");
+    return nullptr;
+  }
+  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleNl80211Event, &daemon);
+  const int group = genl_ctrl_resolve_grp(sock.get(), "nl80211", "mlme");
+  if (group >= 0 && nl_socket_add_membership(sock.get(), group) < 0) {
+    std::fprintf(stderr, "Failed to join multicast group: mlme\n");
+  }
+  return sock;
+}
+
+}  // namespace
+
+Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const uint8_t* mac,
+                                   const MacAddress& last_bssid) {
+  Nl80211EventAction action;
+  if (mac == nullptr) {
+    return action;
+  }
+  char text[18];
+  std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3],
+                mac[4], mac[5]);
+  if (command == kCmdConnect && std::strcmp(ifname, "wlan0") == 0) {
+    action.kind = Nl80211EventAction::Kind::kConnect;
+    action.log = std::string("connected to AP MAC: ") + text;
+    action.bssid_changed = std::memcmp(mac, last_bssid.data(), last_bssid.size()) != 0;
+    if (action.bssid_changed) {
+      action.log += " CHANGED ";
+    }
+    action.log += "\n";
+  } else if (command == kCmdNewStation && std::strcmp(ifname, "wlanap") == 0) {
+    action.kind = Nl80211EventAction::Kind::kNewStation;
+    action.log = std::string("new station on softap: ") + text + "\n";
+  } else if (command == kCmdDelStation && std::strcmp(ifname, "wlanap") == 0) {
+    action.kind = Nl80211EventAction::Kind::kDelStation;
+    action.log = std::string("del station on softap: ") + text + "\n";
+  }
+  return action;
+}
+
+bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destination) {
+  return message_type == RTM_NEWROUTE && (family == AF_INET || family == AF_INET6) &&
+         !has_destination;
+}
+
+int HandleNl80211Event(nl_msg* message, void* arg) {
+  Daemon& daemon = *static_cast<Daemon*>(arg);
+  nlmsghdr* header = nlmsg_hdr(message);
+  if (!genlmsg_valid_hdr(header, 0)) {
+    return NL_OK;
+  }
+  const auto* genl = static_cast<const genlmsghdr*>(nlmsg_data(header));
+  nlattr* tb[kMaxAttribute + 1] = {};
+  if (nla_parse(tb, kMaxAttribute, genlmsg_attrdata(genl, 0), genlmsg_attrlen(genl, 0), nullptr) <
+      0) {
+    return NL_OK;
+  }
+  char ifname[IF_NAMESIZE] = {};
+  if (tb[kAttrIfindex] != nullptr && nla_len(tb[kAttrIfindex]) >= 4) {
+    const uint32_t index = nla_get_u32(tb[kAttrIfindex]);
+    if (::if_indextoname(index, ifname) == nullptr) {
+      std::fprintf(stderr, "Could not get interface name from index: %d\n",
+                   static_cast<int>(index));
+      return NL_OK;
+    }
+  }
+  const uint8_t* mac = nullptr;
+  if (tb[kAttrMac] != nullptr && nla_len(tb[kAttrMac]) >= 6) {
+    mac = static_cast<const uint8_t*>(nla_data(tb[kAttrMac]));
+  }
+  DaemonState& ds = daemon.state;
+  const Nl80211EventAction action = MapNl80211Event(genl->cmd, ifname, mac, daemon.last_bssid);
+  std::fputs(action.log.c_str(), stderr);
+  switch (action.kind) {
+    case Nl80211EventAction::Kind::kConnect:
+      if (action.bssid_changed && mac != nullptr) {
+        std::memcpy(daemon.last_bssid.data(), mac, daemon.last_bssid.size());
+        ds.wake_semaphore.Post();
+      }
+      break;
+    case Nl80211EventAction::Kind::kNewStation:
+      ds.stations.fetch_add(1);
+      break;
+    case Nl80211EventAction::Kind::kDelStation:
+      ds.stations.fetch_sub(1);
+      break;
+    case Nl80211EventAction::Kind::kNone:
+      break;
+  }
+  return NL_OK;
+}
+
+int HandleRouteEvent(nl_msg* message, void* arg) {
+  Daemon& daemon = *static_cast<Daemon*>(arg);
+  nlmsghdr* header = nlmsg_hdr(message);
+  if (header->nlmsg_type != RTM_NEWROUTE) {
+    return NL_OK;
+  }
+  rtnl_route* route = nullptr;
+  if (rtnl_route_parse(header, &route) < 0) {
+    std::fprintf(stderr, "Error parsing route message.\n");
+    return NL_STOP;
+  }
+  const auto family = static_cast<uint8_t>(rtnl_route_get_family(route));
+  nl_addr* destination = rtnl_route_get_dst(route);
+  const bool has_destination = destination != nullptr && nl_addr_get_len(destination) != 0;
+  if (IsNewDefaultRoute(header->nlmsg_type, family, has_destination)) {
+    daemon.state.wake_semaphore.Post();
+    std::printf("Default route added\n");
+  }
+  rtnl_route_put(route);
+  return NL_OK;
+}
+
+void* DetectConnectionChangeThread(void* arg) {
+  Daemon& daemon = *static_cast<Daemon*>(arg);
   SetThreadName("DetectConnectionChangeThread");
-  return nullptr;
+  SocketPtr route = OpenRouteSocket(daemon);
+  SocketPtr events = OpenNl80211Socket(daemon);
+  for (;;) {
+    // Whichever socket could be set up is watched; the other is left out.
+    pollfd fds[2] = {{events ? nl_socket_get_fd(events.get()) : -1, POLLIN, 0},
+                     {route ? nl_socket_get_fd(route.get()) : -1, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) {
+        continue;  // every ended child sends SIGCHLD; that is no failure
+      }
+      ReportCallFailure(kModule, kLinePoll, "DetectConnectionChangeThread", "poll", errno);
+      return nullptr;
+    }
+    if (events && (fds[0].revents & POLLIN) != 0) {
+      (void)nl_recvmsgs_default(events.get());
+    }
+    if (route && (fds[1].revents & POLLIN) != 0) {
+      (void)nl_recvmsgs_default(route.get());
+    }
+  }
 }
 
 }  // namespace ww

@@ -1,7 +1,38 @@
-// Connection event monitor: station count, roaming and default-route wake-ups.
+// Connection event monitor: nl80211 MLME events (the station's upstream
+// access point, stations joining and leaving ours) and route events (a new
+// default route), turned into the station count and operational wake-ups.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct nl_msg;
+
 namespace ww {
+
+using MacAddress = std::array<uint8_t, 6>;
+
+// What one nl80211 event means for the daemon.
+struct Nl80211EventAction {
+  enum class Kind { kNone, kConnect, kNewStation, kDelStation } kind = Kind::kNone;
+  bool bssid_changed = false;  // kConnect: store the address, wake the pass
+  std::string log;             // the lines to write
+};
+
+// Pure: the action for command `command` on interface `ifname` with station
+// or access-point address `mac` (null when the event carries none), given
+// the upstream address seen last.
+Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const uint8_t* mac,
+                                   const MacAddress& last_bssid);
+
+// Pure: true for a new IPv4 or IPv6 route without a destination (a default
+// route).
+bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destination);
+
+// libnl handlers of the two sockets; `arg` is the Daemon.
+int HandleNl80211Event(nl_msg* message, void* arg);
+int HandleRouteEvent(nl_msg* message, void* arg);
 
 // Thread body; `arg` is the Daemon.
 void* DetectConnectionChangeThread(void* arg);

@@ -1,14 +1,44 @@
-// Scan blocking while clients stream, and the streaming socket.
+// Scan blocking while clients stream: the table of interfaces being streamed
+// on, the value written to the wireless stack's scan-blocking parameter, and
+// the streaming socket through which clients announce their streams.
 #pragma once
+
+#include <array>
+#include <cstddef>
+#include <mutex>
 
 namespace ww {
 
+struct Daemon;
+struct RawChannel;
+
 enum ScanBlockKind : int { kScanBlockAdd = 1, kScanBlockRemove = 2, kScanBlockClear = 3 };
 
-// Updates the scan-block table and the kernel's scan-blocking parameter.
-void UpdateScanBlock(int kind, const char* interface_name);
+inline constexpr int kScanBlockSlots = 8;
+inline constexpr size_t kScanBlockNameMax = 15;
 
-// Streaming socket server thread body; `arg` is the Daemon.
+struct ScanBlockTable {
+  std::mutex lock;  // taken before the raw channel's lock, never after
+  std::array<std::array<char, kScanBlockNameMax + 2>, kScanBlockSlots> slots{};
+};
+
+// Applies one change to the table (no evaluation). False when the request
+// is ignored entirely (a null name with another kind than clear, or a name
+// longer than 15 characters).
+bool ChangeScanBlockTable(ScanBlockTable& table, int kind, const char* name);
+
+// The scan-block value for the frequencies (MHz) of the table's entries.
+int ScanBlockValue(const double* frequencies, int count);
+
+// Updates the table, re-evaluates the value from each entry's frequency,
+// writes it to the parameter file and sets wlan0's signal threshold.
+void UpdateScanBlock(Daemon& daemon, int kind, const char* interface_name);
+
+// The operating frequency of interface `name` in MHz, or -1.0.
+double GetInterfaceFrequency(RawChannel& channel, const char* name);
+
+// Streaming socket server thread body; `arg` is the Daemon. Ends the process
+// on a fatal socket error.
 void* StreamingScanningThread(void* arg);
 
 }  // namespace ww

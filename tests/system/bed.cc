@@ -87,7 +87,8 @@ void DeleteWlan0() {
 
 void ResetBed() {
   DeleteWlan0();
-  Shell(std::string("rm -rf ") + kSocketPath + " /root/zzzOldDiplexer /etc/softap_cache_domain");
+  Shell(std::string("rm -rf ") + kSocketPath +
+        " /root/zzzOldDiplexer /etc/softap_cache_domain /var/run/wavewarden.laststate");
 }
 
 std::string ReadFile(const std::string& path) {

@@ -83,6 +83,15 @@ TEST_F(StartupTest, OperationalThreadWithoutInterfaceQueryEndsTheDaemon) {
       << daemon_.err.Text();
 }
 
+TEST_F(StartupTest, StreamingSocketFailureEndsTheDaemonWith251) {
+  // The management socket is the first UNIX socket, the streaming one next.
+  CreateWlan0();
+  daemon_.Start({FaultInjector(), "WW_FAIL_SOCKET_DOMAIN=1", "WW_FAIL_SOCKET_SKIP=1",
+                 "ASAN_OPTIONS=verify_asan_link_order=0"});
+  EXPECT_EQ(daemon_.WaitExit(Millis(5000)), 251);
+  EXPECT_EQ(daemon_.err.Count("Error: can't create streaming socket.\n"), 1);
+}
+
 TEST_F(StartupTest, UnreachableKernelNetlinkIsFatal) {
   EXPECT_EQ(StartFailing(daemon_, "WW_FAIL_SOCKET_DOMAIN=16"), 255);
   EXPECT_EQ(daemon_.err.Text(),

@@ -136,11 +136,10 @@ TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
   EXPECT_EQ(daemon_.state.state, 0);
 }
 
-TEST_F(DispatchTest, CommandsNotYetBuiltRefuseWithOneReply) {
-  for (const char* request : {"enablencm"}) {
-    EXPECT_EQ(Run(request).substr(0, 2), "0\t") << request;
-    EXPECT_EQ(sink_.sends, 1) << request;
-  }
+TEST_F(DispatchTest, EnablencmWithoutControllersSaysSo) {
+  EXPECT_EQ(Run("enablencm\tignored"), "No UDC devices available.");
+  EXPECT_EQ(sink_.sends, 1);
+  EXPECT_TRUE(daemon_.commands.empty());
 }
 
 TEST_F(DispatchTest, StateReportsTheStationAndTheAdoptedCountry) {

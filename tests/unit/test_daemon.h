@@ -41,6 +41,10 @@ class TestDaemon : public Daemon {
     paths.hostname = at("hostname");
     paths.net_route = at("route");
     paths.random_device = "/dev/urandom";
+    paths.streaming_socket = at("wavewarden.streaming.socket");
+    paths.block_scans = at("cfg80211_block_scans");
+    paths.udc_dir = at("udc");
+    paths.gadget = at("g1");
     // An empty process table of our own: made-up entries never name real
     // processes, and signals are only recorded.
     paths.proc_root = at("proc");

@@ -1,0 +1,123 @@
+// The meaning of nl80211 and route events, as pure functions.
+#include "daemon/netlink/event_monitor.h"
+
+#include <gtest/gtest.h>
+#include <linux/rtnetlink.h>
+#include <netlink/genl/genl.h>
+#include <netlink/msg.h>
+#include <sys/socket.h>
+
+#include <memory>
+#include <vector>
+
+#include "tests/unit/test_daemon.h"
+
+namespace ww {
+namespace {
+
+constexpr uint8_t kConnect = 46;
+constexpr uint8_t kNewStation = 19;
+constexpr uint8_t kDelStation = 20;
+const uint8_t kAp[6] = {0x00, 0x11, 0x22, 0xaa, 0xbb, 0xcc};
+
+using Kind = Nl80211EventAction::Kind;
+
+TEST(MapNl80211Event, FirstConnectIsAChangeAndTheSameApIsNot) {
+  MacAddress last{};
+  Nl80211EventAction a = MapNl80211Event(kConnect, "wlan0", kAp, last);
+  EXPECT_EQ(a.kind, Kind::kConnect);
+  EXPECT_TRUE(a.bssid_changed);
+  EXPECT_EQ(a.log, "connected to AP MAC: 00:11:22:aa:bb:cc CHANGED \n");
+  std::copy(std::begin(kAp), std::end(kAp), last.begin());
+  a = MapNl80211Event(kConnect, "wlan0", kAp, last);
+  EXPECT_FALSE(a.bssid_changed);
+  EXPECT_EQ(a.log, "connected to AP MAC: 00:11:22:aa:bb:cc\n");
+  // An all-zero address equals the starting value.
+  const uint8_t zero[6] = {};
+  EXPECT_FALSE(MapNl80211Event(kConnect, "wlan0", zero, MacAddress{}).bssid_changed);
+}
+
+TEST(MapNl80211Event, StationsOnOurAccessPointOnly) {
+  const MacAddress last{};
+  Nl80211EventAction a = MapNl80211Event(kNewStation, "wlanap", kAp, last);
+  EXPECT_EQ(a.kind, Kind::kNewStation);
+  EXPECT_EQ(a.log, "new station on softap: 00:11:22:aa:bb:cc\n");
+  a = MapNl80211Event(kDelStation, "wlanap", kAp, last);
+  EXPECT_EQ(a.kind, Kind::kDelStation);
+  EXPECT_EQ(a.log, "del station on softap: 00:11:22:aa:bb:cc\n");
+}
+
+TEST(MapNl80211Event, OtherInterfacesCommandsAndMissingAddressesDoNothing) {
+  const MacAddress last{};
+  for (const auto& [command, name] :
+       std::vector<std::pair<uint8_t, const char*>>{{kConnect, "wlanap"},
+                                                    {kNewStation, "wlan0"},
+                                                    {kDelStation, "wlan1"},
+                                                    {kConnect, ""},
+                                                    {7, "wlan0"},
+                                                    {kNewStation, "wlanap0"}}) {
+    const Nl80211EventAction a = MapNl80211Event(command, name, kAp, last);
+    EXPECT_EQ(a.kind, Kind::kNone) << name;
+    EXPECT_EQ(a.log, "") << name;
+  }
+  EXPECT_EQ(MapNl80211Event(kConnect, "wlan0", nullptr, last).kind, Kind::kNone);
+  EXPECT_EQ(MapNl80211Event(kNewStation, "wlanap", nullptr, last).kind, Kind::kNone);
+}
+
+TEST(IsNewDefaultRoute, DefaultRoutesOfBothFamiliesOnly) {
+  EXPECT_TRUE(IsNewDefaultRoute(RTM_NEWROUTE, AF_INET, false));
+  EXPECT_TRUE(IsNewDefaultRoute(RTM_NEWROUTE, AF_INET6, false));
+  EXPECT_FALSE(IsNewDefaultRoute(RTM_NEWROUTE, AF_INET, true));  // a prefix
+  EXPECT_FALSE(IsNewDefaultRoute(RTM_DELROUTE, AF_INET, false));
+  EXPECT_FALSE(IsNewDefaultRoute(RTM_NEWROUTE, AF_BRIDGE, false));
+  EXPECT_FALSE(IsNewDefaultRoute(RTM_NEWLINK, AF_INET, false));
+}
+
+// Handlers over messages built in-process.
+struct MessageDeleter {
+  void operator()(nl_msg* m) const { nlmsg_free(m); }
+};
+using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
+
+MessagePtr Route(int type, uint8_t family, bool with_destination) {
+  MessagePtr m(nlmsg_alloc_simple(type, 0));
+  rtmsg header{};
+  header.rtm_family = family;
+  header.rtm_dst_len = with_destination ? 24 : 0;
+  header.rtm_table = RT_TABLE_MAIN;
+  header.rtm_type = RTN_UNICAST;
+  nlmsg_append(m.get(), &header, sizeof header, NLMSG_ALIGNTO);
+  if (with_destination) {
+    const uint8_t dst[4] = {192, 0, 2, 0};
+    nla_put(m.get(), RTA_DST, sizeof dst, dst);
+  }
+  const uint32_t oif = 1;
+  nla_put(m.get(), RTA_OIF, sizeof oif, &oif);
+  return m;
+}
+
+TEST(HandleRouteEvent, ANewDefaultRouteWakesThePass) {
+  testing::TestDaemon daemon;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, false).get(), &daemon), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, true).get(), &daemon), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_DELROUTE, AF_INET, false).get(), &daemon), NL_OK);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Default route added\n");
+  EXPECT_EQ(daemon.state.wake_semaphore.Value(), 1);
+}
+
+TEST(HandleNl80211Event, AnIndexWithoutANameIsIgnored) {
+  testing::TestDaemon daemon;
+  MessagePtr m(nlmsg_alloc());
+  genlmsg_put(m.get(), 0, 0, 0x1c, 0, 0, kNewStation, 0);
+  nla_put_u32(m.get(), 3, 0x7ffffff0);
+  nla_put(m.get(), 6, sizeof kAp, kAp);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(HandleNl80211Event(m.get(), &daemon), NL_OK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Could not get interface name from index: 2147483632\n");
+  EXPECT_EQ(daemon.state.stations.load(), 0);
+}
+
+}  // namespace
+}  // namespace ww
