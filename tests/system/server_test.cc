@@ -94,8 +94,11 @@ TEST_F(StartupTest, StreamingSocketFailureEndsTheDaemonWith251) {
 
 TEST_F(StartupTest, UnreachableKernelNetlinkIsFatal) {
   EXPECT_EQ(StartFailing(daemon_, "WW_FAIL_SOCKET_DOMAIN=16"), 255);
+  // The scan-block table is cleared before the channel opens.
   EXPECT_EQ(daemon_.err.Text(),
             "Failed to open /proc/device-tree/model\n"
+            "Updating /sys/module/cfg80211/parameters/cfg80211_block_scans = 0\n"
+            "# iw dev wlan0 cqm rssi -75 4 = 0\n"
             "Error: Could not open netlink socket.\n"
             "FATAL ERROR: Could not communicate to kernel's netlink\n");
 }
