@@ -95,7 +95,7 @@ TEST_F(GadgetTest, NoControllerIsSaid) {
   Shell("mkdir -p /sys/class/udc/.hidden");
   StartDaemon();
   EXPECT_EQ(Enable(), "No UDC devices available.");
-  EXPECT_EQ(daemon_.err.Count("No UDC devices available.\n"), 1);
+  EXPECT_TRUE(daemon_.err.WaitFor("No UDC devices available.\n", Millis(2000)));
 }
 
 TEST_F(GadgetTest, BindsTheFirstControllerAndWarnsAboutAnExistingLink) {
@@ -114,13 +114,14 @@ TEST_F(GadgetTest, BindsTheFirstControllerAndWarnsAboutAnExistingLink) {
   StartDaemon();
   EXPECT_EQ(Enable(), "Entered NC Mmode");
   EXPECT_EQ(ReadFile("/sys/kernel/config/usb_gadget/g1/UDC"), first);
-  EXPECT_EQ(daemon_.err.Count("Found USB UDC at " + first + "\n"), 1);
+  EXPECT_TRUE(daemon_.err.WaitFor("Found USB UDC at " + first + "\n", Millis(2000)));
   struct stat st {};
   EXPECT_EQ(lstat("/sys/kernel/config/usb_gadget/g1/configs/c.1/ncm.usb0", &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_NE(FakeCalls().find("ifconfig usb0 up\nsystemctl restart adbd\n"), std::string::npos);
   EXPECT_EQ(Enable(), "Entered NC Mmode");
-  EXPECT_EQ(daemon_.err.Count("Warning: adding symlink for NCM mode 17 (File exists)\n"), 1);
+  EXPECT_TRUE(
+      daemon_.err.WaitFor("Warning: adding symlink for NCM mode 17 (File exists)\n", Millis(2000)));
 }
 
 TEST_F(GadgetTest, MissingBindingFileCannotBeUnhooked) {
