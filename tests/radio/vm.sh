@@ -1,0 +1,114 @@
+#!/bin/bash
+# Runs a script inside a throw-away virtual machine with Debian's own kernel,
+# so that it can use the kernel's simulated Wi-Fi radios (mac80211_hwsim)
+# without touching this machine's kernel. The guest sees this machine's file
+# system read-only with a tmpfs on top, so the built programs and the tests
+# are at the same paths; it writes nothing back except the script's exit
+# status and output into a folder of the caller's.
+#
+#   vm.sh SCRIPT [ARG...]      exit status: the script's, or 125 when the VM
+#                              failed before the script ran
+#
+# The kernel package is downloaded once (not installed) into WW_RADIO_CACHE.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+cache=${WW_RADIO_CACHE:-/var/cache/wavewarden-radio}
+memory=${WW_RADIO_MEMORY:-256}
+timeout_s=${WW_RADIO_TIMEOUT:-600}
+
+prepare_kernel() {
+  mkdir -p "$cache"
+  if [ -f "$cache/kernel/.ready" ]; then
+    return
+  fi
+  local pkg
+  pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends:/ {print $2; exit}')
+  rm -rf "$cache/kernel" "$cache"/*.deb
+  (cd "$cache" && apt-get download -qq "$pkg" 2>/dev/null)
+  dpkg-deb -x "$cache"/*.deb "$cache/kernel"
+  depmod -b "$cache/kernel" "$(ls "$cache/kernel/lib/modules")"
+  touch "$cache/kernel/.ready"
+}
+
+# A busybox initramfs that loads virtio and 9p, mounts the host's / with an
+# overlay and hands over to the guest init.
+prepare_initramfs() {
+  local version root modules out
+  version=$(ls "$cache/kernel/lib/modules")
+  modules="$cache/kernel/lib/modules/$version/kernel"
+  out="$cache/initramfs-$version.cpio.gz"
+  if [ -f "$out" ] && [ "$out" -nt "$here/vm.sh" ]; then
+    return
+  fi
+  root=$(mktemp -d)
+  mkdir -p "$root"/{bin,dev,proc,sys,mnt/host,mnt/rw,newroot,modules}
+  cp /bin/busybox "$root/bin/busybox"
+  for tool in sh mount umount mkdir insmod switch_root cat echo poweroff sleep; do
+    ln -s busybox "$root/bin/$tool"
+  done
+  # Dependency order: each module after the ones it needs.
+  local order=(
+    drivers/virtio/virtio_ring.ko drivers/virtio/virtio.ko
+    drivers/virtio/virtio_pci_modern_dev.ko drivers/virtio/virtio_pci_legacy_dev.ko
+    drivers/virtio/virtio_pci.ko drivers/char/hw_random/virtio-rng.ko
+    fs/netfs/netfs.ko fs/fscache/fscache.ko net/9p/9pnet.ko net/9p/9pnet_virtio.ko
+    fs/9p/9p.ko fs/overlayfs/overlay.ko
+  )
+  local names=()
+  for m in "${order[@]}"; do
+    if [ -f "$modules/$m" ]; then
+      cp "$modules/$m" "$root/modules/"
+      names+=("$(basename "$m")")
+    fi
+  done
+  cat >"$root/init" <<INIT
+#!/bin/sh
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for m in ${names[*]}; do insmod /modules/\$m || echo "insmod \$m failed"; done
+# The virtio devices appear shortly after their driver loads.
+n=0
+until mount -t 9p -o trans=virtio,version=9p2000.L,ro host /mnt/host 2>/dev/null; do
+  n=\$((n + 1))
+  if [ \$n -gt 50 ]; then echo "9p failed"; poweroff -f; fi
+  sleep 0.1
+done
+mount -t tmpfs rw /mnt/rw
+mkdir -p /mnt/rw/upper /mnt/rw/work
+mount -t overlay overlay -o lowerdir=/mnt/host,upperdir=/mnt/rw/upper,workdir=/mnt/rw/work /newroot
+mount --move /mnt/rw /newroot/mnt 2>/dev/null || true
+exec switch_root /newroot $here/guest-init.sh
+INIT
+  chmod +x "$root/init"
+  (cd "$root" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$out.tmp"
+  mv "$out.tmp" "$out"
+  rm -rf "$root"
+}
+
+if [ $# -lt 1 ]; then
+  echo "usage: vm.sh SCRIPT [ARG...]" >&2
+  exit 2
+fi
+prepare_kernel
+prepare_initramfs
+version=$(ls "$cache/kernel/lib/modules")
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
+printf '%q ' "$@" >"$results/command"
+printf '%s\n' "$cache/kernel/lib/modules" >"$results/modules"
+echo 125 >"$results/status"
+
+timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$memory" -smp 1 \
+  -nographic -no-reboot -nodefaults -serial stdio \
+  -kernel "$cache/kernel/boot/vmlinuz-$version" \
+  -initrd "$cache/initramfs-$version.cpio.gz" \
+  -append "console=ttyS0 quiet panic=-1 ww_results=results" \
+  -fsdev local,id=host,path=/,security_model=none,readonly=on,multidevs=remap \
+  -device virtio-9p-pci,fsdev=host,mount_tag=host \
+  -fsdev local,id=results,path="$results",security_model=none \
+  -device virtio-9p-pci,fsdev=results,mount_tag=results \
+  -device virtio-rng-pci </dev/null | tr -d '\r' || true
+
+exit "$(cat "$results/status")"
