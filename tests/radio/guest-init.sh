@@ -8,7 +8,6 @@ mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev 2>/dev/null
 mkdir -p /dev/pts && mount -t devpts devpts /dev/pts
 mount -t tmpfs run /run
-mount -t tmpfs tmp /tmp
 mkdir -p /run/results
 mount -t 9p -o trans=virtio,version=9p2000.L results /run/results
 mkdir -p /lib/modules
