@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
 #include "daemon/regulatory/channels.h"
@@ -45,10 +46,7 @@ constexpr uint32_t kIftypeAp = 3;
 constexpr uint32_t kIftypeP2pGo = 9;
 constexpr size_t kMaxSsid = 32;
 
-struct MessageDeleter {
-  void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
-using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
+using MessagePtr = NlMsgPtr;
 
 // libnl's built-in check wants every reply to carry the sequence number it
 // expects next, and it advances that number only when an acknowledgement is

@@ -85,43 +85,29 @@ struct Caps {
   size_t value;  // JSON bytes per string value
 };
 
-std::string Sta(const WifiInfo& sta, Caps caps) {
-  std::string s = "{ \"sta\" : { \"frequency\" : ";
-  AppendNumber(s, static_cast<int32_t>(sta.frequency));
+// One interface's object: `head` opens it, `password` (when given) follows
+// the SSID, `tail` closes it.
+std::string Interface(const char* head, const WifiInfo& info, const char* password, Caps caps,
+                      const char* tail) {
+  std::string s = head;
+  AppendNumber(s, static_cast<int32_t>(info.frequency));
   Append(s, ", \"channel\" : ");
-  AppendNumber(s, static_cast<int32_t>(sta.channel));
+  AppendNumber(s, static_cast<int32_t>(info.channel));
   Append(s, ", \"SSID\" : \"");
-  AppendJsonString(s, sta.ssid, caps.value);
+  AppendJsonString(s, info.ssid, caps.value);
+  if (password != nullptr) {
+    Append(s, "\", \"password\" : \"");
+    AppendJsonString(s, password, caps.value);
+  }
   Append(s, "\", \"connected\" : ");
-  AppendNumber(s, sta.connected);
+  AppendNumber(s, info.connected);
   Append(s, ", \"isAP\" : ");
-  AppendNumber(s, sta.is_ap);
+  AppendNumber(s, info.is_ap);
   Append(s, ", \"band\" : ");
-  AppendNumber(s, sta.band);
+  AppendNumber(s, info.band);
   Append(s, ", \"width\" : ");
-  AppendNumber(s, sta.width);
-  Append(s, " },");
-  return s;
-}
-
-std::string Ap(const WifiInfo& ap, const char* password, Caps caps) {
-  std::string s = "\"ap\" : { \"frequency\" : ";
-  AppendNumber(s, static_cast<int32_t>(ap.frequency));
-  Append(s, ", \"channel\" : ");
-  AppendNumber(s, static_cast<int32_t>(ap.channel));
-  Append(s, ", \"SSID\" : \"");
-  AppendJsonString(s, ap.ssid, caps.value);
-  Append(s, "\", \"password\" : \"");
-  AppendJsonString(s, password, caps.value);
-  Append(s, "\", \"connected\" : ");
-  AppendNumber(s, ap.connected);
-  Append(s, ", \"isAP\" : ");
-  AppendNumber(s, ap.is_ap);
-  Append(s, ", \"band\" : ");
-  AppendNumber(s, ap.band);
-  Append(s, ", \"width\" : ");
-  AppendNumber(s, ap.width);
-  Append(s, " }, ");
+  AppendNumber(s, info.width);
+  Append(s, tail);
   return s;
 }
 
@@ -157,8 +143,9 @@ std::string Status(const StateReportInputs& in, Caps caps) {
 }
 
 std::string Fixed(const StateReportInputs& in, Caps caps) {
-  return Sta(in.sta, caps) + Ap(in.ap, in.password, caps) + "\"status\" : " + Status(in, caps) +
-         ", \"clients\" : [\n";
+  return Interface("{ \"sta\" : { \"frequency\" : ", in.sta, nullptr, caps, " },") +
+         Interface("\"ap\" : { \"frequency\" : ", in.ap, in.password, caps, " }, ") +
+         "\"status\" : " + Status(in, caps) + ", \"clients\" : [\n";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 
 #include "daemon/lifecycle/wake_semaphore.h"
@@ -70,6 +71,12 @@ struct DaemonState {
   int32_t dnsmasq_pid = -1;
   uint32_t split_threshold_mhz = 5900;
 };
+
+// Replaces the state text under state_lock (cut to fit).
+inline void SetStateText(DaemonState& ds, const char* text) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  std::snprintf(ds.text, sizeof ds.text, "%s", text);
+}
 
 // Under state_lock: set `state` to 1, run `store` (which stores the request),
 // post the semaphore. The common shape of every command-thread request.

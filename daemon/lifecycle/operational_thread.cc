@@ -17,14 +17,9 @@
 namespace ww {
 namespace {
 
-void SetText(DaemonState& ds, const char* text) {
-  std::lock_guard<std::mutex> lock(ds.state_lock);
-  std::snprintf(ds.text, sizeof ds.text, "%s", text);
-}
-
 void Teardown(Daemon& daemon, OperationalVars& vars) {
   DaemonState& ds = daemon.state;
-  SetText(ds, "Tearing Down.");
+  SetStateText(ds, "Tearing Down.");
   StopServices(daemon);
   CleanupServices(daemon);
   daemon.hooks.sleep(std::chrono::milliseconds(200));
@@ -42,7 +37,7 @@ void Teardown(Daemon& daemon, OperationalVars& vars) {
 void Create(Daemon& daemon, OperationalVars& vars) {
   DaemonState& ds = daemon.state;
   ds.stations.store(0);
-  SetText(ds, "Creating.");
+  SetStateText(ds, "Creating.");
   CreateAccessPointInterface(daemon, vars);
   vars.last_frequency = -1;
   vars.launch_needed = true;

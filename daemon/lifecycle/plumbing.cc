@@ -38,11 +38,6 @@ constexpr const char* kOpenPorts =
 constexpr const char* kAddToZone = "firewall-cmd --zone=nm-shared --add-interface=wlanap";
 constexpr const char* kMasquerade = "firewall-cmd --zone=public --add-masquerade";
 
-void SetText(DaemonState& ds, const char* text) {
-  std::lock_guard<std::mutex> lock(ds.state_lock);
-  FormatCut(ds.text, sizeof ds.text, "%s", text);
-}
-
 void Fail(OperationalVars& vars, const char* text) {
   vars.pending_error = true;
   FormatCut(vars.error_text, sizeof vars.error_text, "%s", text);
@@ -108,7 +103,7 @@ void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
   if (InterfaceExists()) {
     vars.pending_error = false;
   } else {
-    SetText(ds, "Creating device.");
+    SetStateText(ds, "Creating device.");
     int failures = 0;
     for (int attempt = 0; attempt < kAddTries; ++attempt) {
       const int status = daemon.hooks.run_command(kAddInterface);
@@ -129,7 +124,7 @@ void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
       Fail(vars, "Error adding interface\n");
     }
     daemon.hooks.sleep(std::chrono::milliseconds(100));
-    SetText(ds, "Continuing Setup");
+    SetStateText(ds, "Continuing Setup");
 
     uint8_t bytes[8];
     RandomBytes(daemon.paths.random_device, bytes);

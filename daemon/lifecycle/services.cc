@@ -223,12 +223,12 @@ void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
     FormatCut(vars.error_text, sizeof vars.error_text, "%s", "Error polling channel\n");
     std::fprintf(stderr, "Error %d executing %s\n", status, command);
   }
+  ds.dnsmasq_pid = -1;
   if (DnsmasqRoute(route)) {
     (void)daemon.hooks.run_command("iw dev wlan0 set 4addr off");
     ::unlink(daemon.paths.dnsmasq_log);
     const bool configured = WriteDnsmasqConfig(daemon.paths.dnsmasq_conf, route);
     ::unlink(daemon.paths.dnsmasq_pid);
-    ds.dnsmasq_pid = -1;
     std::fprintf(stderr, "# %s\n", kDnsmasqCommand);
     // Without its configuration dnsmasq would serve the wrong thing.
     const int32_t pid = configured ? daemon.hooks.spawn(kDnsmasqCommand) : -1;
@@ -237,19 +237,13 @@ void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
     } else {
       ds.dnsmasq_pid = pid;
     }
-    PublishRunning(ds);
-    daemon.hooks.sleep(std::chrono::milliseconds(100));
-    ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
-    vars.launch_needed = false;
-  } else {
-    PublishRunning(ds);
-    ds.dnsmasq_pid = -1;
-    // Nothing else supervises hostapd in these modes either: look it up and
-    // do not relaunch it on every pass.
-    daemon.hooks.sleep(std::chrono::milliseconds(100));
-    ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
-    vars.launch_needed = false;
   }
+  PublishRunning(ds);
+  // Looked up in every route mode, so hostapd is not relaunched each pass
+  // where no dnsmasq is supervised either.
+  daemon.hooks.sleep(std::chrono::milliseconds(100));
+  ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
+  vars.launch_needed = false;
   std::fprintf(stderr, "FYI: hostapd PID: %d / dnsmasq PID: %d\n", ds.hostapd_pid, ds.dnsmasq_pid);
 }
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "daemon/core/daemon.h"
 
@@ -31,10 +32,7 @@ constexpr uint8_t kCmdNewStation = 19;
 constexpr uint8_t kCmdDelStation = 20;
 constexpr uint8_t kCmdConnect = 46;
 
-struct SocketDeleter {
-  void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
+using SocketPtr = NlSockPtr;
 
 SocketPtr OpenRouteSocket(Daemon& daemon) {
   SocketPtr sock(nl_socket_alloc());

@@ -63,6 +63,11 @@ std::optional<uint32_t> Attribute::U32() const {
   return ReadU32(payload.data());
 }
 
+std::string_view Attribute::Text() const {
+  const char* text = reinterpret_cast<const char*>(payload.data());
+  return {text, strnlen(text, payload.size())};
+}
+
 std::optional<Attribute> AttributeWalker::Next() {
   if (offset_ >= area_.size() || area_.size() - offset_ < kAttributeHeaderSize) {
     return std::nullopt;

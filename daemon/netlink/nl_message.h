@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace ww::nl {
 
@@ -67,6 +68,8 @@ struct Attribute {
   std::optional<uint8_t> U8() const;
   std::optional<uint16_t> U16() const;
   std::optional<uint32_t> U32() const;
+  // A string payload up to its NUL (or its end when unterminated).
+  std::string_view Text() const;
 };
 
 // Attributes packed in `area`, each at the previous one's length rounded up

@@ -121,9 +121,7 @@ double GetInterfaceFrequency(RawChannel& channel, const char* name) {
       if (a->LowType() == kAttrWiphyFreq) {
         frequency = a->U32().value_or(0);
       } else if (a->LowType() == kAttrIfname) {
-        const char* text = reinterpret_cast<const char*>(a->payload.data());
-        const size_t n = strnlen(text, a->payload.size());
-        found = found || (n == std::strlen(name) && std::memcmp(text, name, n) == 0);
+        found = found || a->Text() == name;
       }
       if (found && frequency > 0) {
         result = frequency;

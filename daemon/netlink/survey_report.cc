@@ -90,9 +90,8 @@ void WriteSurveyMessage(const nl::Message& message, FILE* out) {
       case kAttrIfindex:
         break;
       case kAttrIfname: {
-        const char* name = reinterpret_cast<const char*>(a->payload.data());
-        std::fprintf(out, "NLMNAME: %.*s\n", static_cast<int>(strnlen(name, a->payload.size())),
-                     name);
+        const std::string_view name = a->Text();
+        std::fprintf(out, "NLMNAME: %.*s\n", static_cast<int>(name.size()), name.data());
         break;
       }
       case kAttrSurveyInfo:

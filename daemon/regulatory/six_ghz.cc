@@ -24,12 +24,6 @@ constexpr uint32_t kRuleNoIr = 0x80;
 constexpr uint32_t kSixGhzRuleAboveKhz = 6300999;
 constexpr uint32_t kFiveGhzRuleAboveKhz = 5000999;
 
-bool NamesWlan0(nl::Bytes payload) {
-  static constexpr char kName[] = "wlan0";
-  const size_t n = strnlen(reinterpret_cast<const char*>(payload.data()), payload.size());
-  return n == sizeof kName - 1 && std::memcmp(payload.data(), kName, n) == 0;
-}
-
 RegRule ParseRule(nl::Bytes nested) {
   RegRule rule{};
   nl::AttributeWalker attributes(nested);
@@ -108,7 +102,7 @@ int FindWlan0Phy(RawChannel& channel, uint32_t* phy) {
       if (a->LowType() == kAttrWiphy) {
         wiphy = a->U32();
       } else if (a->LowType() == kAttrIfname) {
-        named = NamesWlan0(a->payload);
+        named = a->Text() == kStationInterface;
       }
     }
     if (named && wiphy) {

@@ -14,19 +14,14 @@
 #include <memory>
 #include <string>
 
+#include "common/util/nl_ptr.h"
+
 namespace {
 
 constexpr uint8_t kCmdNewRadio = 4;
 constexpr int kAttrChannels = 9;
 constexpr int kAttrRegAlpha2 = 11;
 constexpr int kAttrNoVif = 18;
-
-struct SocketDeleter {
-  void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct MessageDeleter {
-  void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
 
 int Fail(const char* what) {
   std::fprintf(stderr, "hwsim_radio: %s\n", what);
@@ -51,7 +46,7 @@ int main(int argc, char** argv) {
       return Fail("usage: hwsim_radio [--channels N] [--alpha2 CC] [--no-vif]");
     }
   }
-  const std::unique_ptr<nl_sock, SocketDeleter> sock(nl_socket_alloc());
+  const ww::NlSockPtr sock(nl_socket_alloc());
   if (!sock || genl_connect(sock.get()) != 0) {
     return Fail("cannot connect to generic netlink");
   }
@@ -59,7 +54,7 @@ int main(int argc, char** argv) {
   if (family < 0) {
     return Fail("mac80211_hwsim is not loaded");
   }
-  const std::unique_ptr<nl_msg, MessageDeleter> msg(nlmsg_alloc());
+  const ww::NlMsgPtr msg(nlmsg_alloc());
   if (!msg ||
       genlmsg_put(msg.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, 0, kCmdNewRadio, 1) == nullptr) {
     return Fail("cannot build the request");

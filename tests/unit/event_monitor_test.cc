@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/util/nl_ptr.h"
 #include "tests/unit/test_daemon.h"
 
 namespace ww {
@@ -74,10 +75,7 @@ TEST(IsNewDefaultRoute, DefaultRoutesOfBothFamiliesOnly) {
 }
 
 // Handlers over messages built in-process.
-struct MessageDeleter {
-  void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
-using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
+using MessagePtr = NlMsgPtr;
 
 MessagePtr Route(int type, uint8_t family, bool with_destination) {
   MessagePtr m(nlmsg_alloc_simple(type, 0));

@@ -28,15 +28,9 @@ class OperationalPassTest : public testing::KernelTest<testing::TestDaemon> {
   }
   // A made-up process entry whose executable link points at `target`.
   void Process(int pid, const std::string& target) {
-    const std::string dir = std::string(daemon_.paths.proc_root) + "/" + std::to_string(pid);
-    mkdir(dir.c_str(), 0755);
-    ASSERT_EQ(symlink(target.c_str(), (dir + "/exe").c_str()), 0);
+    ASSERT_TRUE(daemon_.FakeProcess(pid, target));
   }
-  void RemoveProcess(int pid) {
-    const std::string dir = std::string(daemon_.paths.proc_root) + "/" + std::to_string(pid);
-    unlink((dir + "/exe").c_str());
-    rmdir(dir.c_str());
-  }
+  void RemoveProcess(int pid) { daemon_.RemoveFakeProcess(pid); }
   // A station on 2437 MHz and services that start.
   void WorkingDevice() {
     WifiInfo station{};

@@ -57,9 +57,7 @@ class ServicesTest : public ::testing::Test {
   }
   // A made-up process entry whose executable link points at `target`.
   void Process(int pid, const std::string& target) {
-    const std::string dir = proc_ + "/" + std::to_string(pid);
-    mkdir(dir.c_str(), 0755);
-    ASSERT_EQ(symlink(target.c_str(), (dir + "/exe").c_str()), 0);
+    ASSERT_TRUE(daemon_.FakeProcess(pid, target));
   }
   // A real child running sleep, with SIGTERM ignored when asked.
   pid_t Sleeper(bool ignore_term) {

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <map>
@@ -78,6 +79,19 @@ class TestDaemon : public Daemon {
       std::lock_guard<std::mutex> lock(record_lock);
       slept += pause;
     };
+  }
+
+  // A made-up process entry of the daemon's process table whose executable
+  // link points at `target`; false when it could not be made.
+  bool FakeProcess(int pid, const std::string& target) {
+    const std::string dir = std::string(paths.proc_root) + "/" + std::to_string(pid);
+    (void)::mkdir(dir.c_str(), 0755);
+    return ::symlink(target.c_str(), (dir + "/exe").c_str()) == 0;
+  }
+  void RemoveFakeProcess(int pid) {
+    const std::string dir = std::string(paths.proc_root) + "/" + std::to_string(pid);
+    (void)::unlink((dir + "/exe").c_str());
+    (void)::rmdir(dir.c_str());
   }
 
   // The path of a file of the scratch folder, e.g. File("hostname").

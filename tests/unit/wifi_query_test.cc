@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/util/nl_ptr.h"
 #include "common/util/unique_fd.h"
 #include "tools/probe/probe_report.h"
 
@@ -148,10 +149,7 @@ TEST(ApplyInterfaceAttributes, SsidIsCutAtThirtyTwoBytesAndTerminated) {
 }
 
 // Messages as the kernel would send them, built with libnl.
-struct MessageDeleter {
-  void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
-using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
+using MessagePtr = NlMsgPtr;
 
 MessagePtr Interface() {
   MessagePtr m(nlmsg_alloc());
