@@ -8,6 +8,7 @@
 #include <netlink/msg.h>
 #include <netlink/socket.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,10 +71,26 @@ int main(int argc, char** argv) {
     return Fail("cannot send the request");
   }
   // The kernel answers with the new radio's id as the acknowledgement's
-  // error field (a positive number) or a negative error.
-  const int result = nl_wait_for_ack(sock.get());
+  // error field (a positive number) or a negative error; libnl would take
+  // any id but 0 for an error number, so read the field here.
+  int result = -ENODATA;
+  nl_socket_modify_err_cb(
+      sock.get(), NL_CB_CUSTOM,
+      [](sockaddr_nl* /*peer*/, nlmsgerr* error, void* arg) -> int {
+        *static_cast<int*>(arg) = error->error;
+        return NL_STOP;
+      },
+      &result);
+  const int received = nl_recvmsgs_default(sock.get());
+  if (result == -ENODATA) {
+    // Radio 0 comes back as a plain acknowledgement.
+    if (received < 0) {
+      return Fail("no answer from the kernel");
+    }
+    result = 0;
+  }
   if (result < 0) {
-    std::fprintf(stderr, "hwsim_radio: %s\n", nl_geterror(result));
+    std::fprintf(stderr, "hwsim_radio: %s\n", std::strerror(-result));
     return 1;
   }
   std::printf("%d\n", result);

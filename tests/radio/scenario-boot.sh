@@ -7,14 +7,12 @@ set -uo pipefail
 build=$1
 . "$(dirname "$0")/radio-lib.sh"
 
-modprobe mac80211_hwsim radios=0
-"$build/tests/hwsim_radio" --channels 2 --alpha2 DE >/dev/null || fail "no radio"
-wait_for "wlan0 exists" 50 ip link show wlan0
+make_radios DE
 printf 'create\t-\t-\thbs\tnat\n' >/var/run/wavewarden.laststate
-start_daemon "$build"
-wait_for "country adopted" 100 grep -q "Domain resolved to DE" "$daemon_err"
-grep -q "Called reg get; domain: DE (max remain = 19)" "$daemon_err" || fail "not on the first attempt"
+start_daemon
+wait_for "country adopted" 100 err_has "Domain resolved to DE"
+err_has "Called reg get; domain: DE (max remain = 19)" || fail "not on the first attempt"
 [ "$(cat /etc/softap_cache_domain)" = DE ] || fail "cache file"
-wait_for "replay" 100 grep -q "# wavectl 'create' '-' '-' 'hbs' 'nat'" "$daemon_err"
-wait_for "6 GHz rule" 100 grep -q "NOTE: 6GHz rule: 5945 - 6425 MHz" "$daemon_err"
+wait_for "replay" 100 err_has "# wavectl 'create' '-' '-' 'hbs' 'nat'"
+wait_for "6 GHz rule" 100 err_has "NOTE: 6GHz rule: 5945 - 6425 MHz"
 pass

@@ -37,8 +37,11 @@ prepare_initramfs() {
   local version root modules out
   version=$(ls "$cache/kernel/lib/modules")
   modules="$cache/kernel/lib/modules/$version/kernel"
-  out="$cache/initramfs-$version.cpio.gz"
-  if [ -f "$out" ] && [ "$out" -nt "$here/vm.sh" ]; then
+  # Named by a digest of this script: the cache is shared by every checkout,
+  # and nothing checkout-specific goes into the image.
+  out="$cache/initramfs-$version-$(sha256sum "$here/vm.sh" | cut -c1-12).cpio.gz"
+  initramfs=$out
+  if [ -f "$out" ]; then
     return
   fi
   root=$(mktemp -d)
@@ -79,7 +82,11 @@ mount -t tmpfs rw /mnt/rw
 mkdir -p /mnt/rw/upper /mnt/rw/work
 mount -t overlay overlay -o lowerdir=/mnt/host,upperdir=/mnt/rw/upper,workdir=/mnt/rw/work /newroot
 mount --move /mnt/rw /newroot/mnt 2>/dev/null || true
-exec switch_root /newroot $here/guest-init.sh
+# The guest init of the calling checkout, from the kernel command line.
+for word in \$(cat /proc/cmdline); do
+  case \$word in ww_init=*) guest_init=\${word#ww_init=} ;; esac
+done
+exec switch_root /newroot \$guest_init
 INIT
   chmod +x "$root/init"
   (cd "$root" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$out.tmp"
@@ -91,20 +98,22 @@ if [ $# -lt 1 ]; then
   echo "usage: vm.sh SCRIPT [ARG...]" >&2
   exit 2
 fi
+initramfs=
 prepare_kernel
 prepare_initramfs
 version=$(ls "$cache/kernel/lib/modules")
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
-printf '%q ' "$@" >"$results/command"
+# The script runs in the caller's folder, so relative paths work as here.
+{ printf 'cd %q || exit 125; ' "$PWD"; printf '%q ' "$@"; } >"$results/command"
 printf '%s\n' "$cache/kernel/lib/modules" >"$results/modules"
 echo 125 >"$results/status"
 
 timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$memory" -smp 1 \
   -nographic -no-reboot -nodefaults -serial stdio \
   -kernel "$cache/kernel/boot/vmlinuz-$version" \
-  -initrd "$cache/initramfs-$version.cpio.gz" \
-  -append "console=ttyS0 quiet panic=-1 ww_results=results" \
+  -initrd "$initramfs" \
+  -append "console=ttyS0 quiet panic=-1 ww_init=$here/guest-init.sh" \
   -fsdev local,id=host,path=/,security_model=none,readonly=on,multidevs=remap \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -fsdev local,id=results,path="$results",security_model=none \
