@@ -20,10 +20,14 @@ namespace {
 constexpr const char* kRealHostapd = "/usr/sbin/hostapd";
 constexpr const char* kAdapted = "/run/ww-radio/hostapd-adapted.conf";
 
-constexpr std::array<std::string_view, 8> kDroppedKeys = {
-    "ieee80211be",           "eht_su_beamformer",    "eht_su_beamformee",
-    "eht_mu_beamformer",     "eht_oper_centr_freq_seg0_idx", "he_6ghz_reg_pwr_type",
-    "reg_def_cli_eirp_psd",  "reg_def_cli_eirp"};
+constexpr std::array<std::string_view, 8> kDroppedKeys = {"ieee80211be",
+                                                          "eht_su_beamformer",
+                                                          "eht_su_beamformee",
+                                                          "eht_mu_beamformer",
+                                                          "eht_oper_centr_freq_seg0_idx",
+                                                          "he_6ghz_reg_pwr_type",
+                                                          "reg_def_cli_eirp_psd",
+                                                          "reg_def_cli_eirp"};
 constexpr std::string_view kDroppedFlag = "[MAX-AMSDU-7935]";
 
 bool Dropped(const std::string& line) {
@@ -50,8 +54,7 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[argc - 1]);
   std::ofstream out(kAdapted, std::ios::trunc);
   if (!in || !out) {
-    std::fprintf(stderr, "hostapd adapter: cannot read %s or write %s\n", argv[argc - 1],
-                 kAdapted);
+    std::fprintf(stderr, "hostapd adapter: cannot read %s or write %s\n", argv[argc - 1], kAdapted);
     return 1;
   }
   bool six_ghz = false;

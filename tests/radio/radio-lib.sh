@@ -26,12 +26,18 @@ fail() {
   grep -av '^Read: ' "$daemon_err" 2>/dev/null | tail -80
   echo "--- hostapd log"
   tail -30 /var/log/hostapd.log 2>/dev/null
+  echo "--- processes"
+  ps -eo pid,ppid,stat,wchan:20,args | grep -v ' \[' | tail -25
   stop_all
   exit 1
 }
 
 pass() {
   stop_all
+  if [ -n "${WW_RADIO_VERBOSE:-}" ]; then
+    echo "--- daemon standard error"
+    grep -av '^Read: ' "$daemon_err"
+  fi
   echo "PASS"
   exit 0
 }
@@ -74,15 +80,20 @@ move_radio() {
   ip -n "$2" link set lo up
 }
 
-# start_upstream CHANNEL: an open network "upstream" on wlan1 that advertises
-# DE, run from a copy of hostapd under another name so that the daemon's
-# "killall hostapd" spares it.
+# start_upstream CHANNEL [BSSID]: an open network "upstream" on wlan1 that
+# advertises DE, run from a copy of hostapd under another name so that the
+# daemon's "killall hostapd" spares it. Another BSSID makes it another access
+# point of the same network, as when the station roams.
 start_upstream() {
   local channel=$1 mode=g
   [ "$channel" -gt 14 ] && mode=a
   if ip link show wlan1 >/dev/null 2>&1; then
     move_radio wlan1 up
     ip -n up addr add 10.9.0.1/24 dev wlan1
+  fi
+  if [ $# -gt 1 ]; then
+    ip -n up link set wlan1 down
+    ip -n up link set wlan1 address "$2" || fail "upstream BSSID"
   fi
   cp /usr/sbin/hostapd "$work/upstream-ap"
   cat >"$work/upstream.conf" <<CONF
@@ -129,6 +140,14 @@ CONF
   ip route add default via 10.9.0.1
 }
 
+# station_up COUNTRY: the radios, the upstream on 2.4 GHz channel 6 and the
+# device's station joined to it: where most scenarios start.
+station_up() {
+  make_radios "$1"
+  start_upstream 6
+  connect_station
+}
+
 station_mhz() { iw dev wlan0 link | awk '/freq:/ {print int($2)}'; }
 
 # start_client SSID PASSPHRASE: wlan2 joins the device's access point from
@@ -153,10 +172,14 @@ CONF
 
 client_linked() { ip netns exec cl iw dev wlan2 link | grep -q "^Connected"; }
 
-# client_lease HOSTNAME: one DHCP exchange with the daemon's dnsmasq.
+# client_lease HOSTNAME: one DHCP exchange with the daemon's dnsmasq; the
+# options offered land in $work/offer.
 client_lease() {
-  ip netns exec cl busybox udhcpc -i wlan2 -n -q -t 10 -T 1 -s /bin/true -x "hostname:$1" \
-    >"$work/udhcpc.log" 2>&1 || fail "no lease: $(cat "$work/udhcpc.log")"
+  printf '#!/bin/sh\n[ "$1" = bound ] && env >%s\nexit 0\n' "$work/offer" >"$work/udhcpc.sh"
+  chmod +x "$work/udhcpc.sh"
+  rm -f "$work/offer"
+  ip netns exec cl busybox udhcpc -i wlan2 -n -q -t 10 -T 1 -s "$work/udhcpc.sh" \
+    -x "hostname:$1" >"$work/udhcpc.log" 2>&1 || fail "no lease: $(cat "$work/udhcpc.log")"
 }
 
 stop_client() {
@@ -168,12 +191,14 @@ stop_client() {
 }
 
 # start_daemon: the daemon with the bed's hostapd adapter and firewall-cmd
-# stand-in first on its PATH.
+# stand-in first on its PATH, up to the adoption of the phy's country (which
+# refreshes the access point, so requests made before it race with that).
 start_daemon() {
   export PATH="$build/tests/radio-bin:$radio_lib/bin:$build:$PATH"
   "$build/wavewarden" >"$daemon_out" 2>"$daemon_err" &
   daemon_pid=$!
   wait_for "management socket" 50 test -S /var/run/wavewarden.socket
+  wait_for "country adopted" 300 err_has "Domain resolved to "
 }
 
 stop_daemon() {
@@ -196,10 +221,27 @@ stop_all() {
   killall hostapd dnsmasq 2>/dev/null
 }
 
+# create_and_wait WORD...: a create request, then the access point running.
+create_and_wait() {
+  wavectl create "$@" | grep -q "Creating" || fail "create $* refused"
+  wait_for "SoftAP Running after create $*" 300 status_is "2	SoftAP Running"
+}
+
+# The credentials as the access point runs them: sets ssid and passphrase.
+# "SoftAP Running" is published when hostapd starts, before it has set the
+# name up in the kernel; until then getcreds answers with a bare NUL.
+creds_ready() {
+  wavectl getcreds | tr '\0' '\n' >"$work/creds"
+  ssid=$(sed -n 1p "$work/creds")
+  passphrase=$(sed -n 2p "$work/creds")
+  [ -n "$ssid" ]
+}
+read_creds() { wait_for "credentials" 100 creds_ready; creds_ready; }
+
 # The access point as the kernel sees it.
 ap_channel_line() { iw dev wlanap info | grep -a "channel"; }
 ap_on() { iw dev wlanap info 2>/dev/null | grep -aq "channel $1 "; }
 ap_width() { iw dev wlanap info 2>/dev/null | grep -aq "width: $1 MHz"; }
 hostapd_enabled() { grep -aq "AP-ENABLED" /var/log/hostapd.log; }
-status_is() { wavectl status | grep -aq "$1"; }
+status_is() { wavectl status | grep -aq "^$1"; }
 state_has() { wavectl state | grep -aqF -- "$1"; }

@@ -8,13 +8,10 @@ set -uo pipefail
 build=$1
 . "$(dirname "$0")/radio-lib.sh"
 
-make_radios DE
-start_upstream 6
-connect_station
+station_up DE
 [ "$(station_mhz)" = 2437 ] || fail "station not on 2437 MHz"
 start_daemon
-wavectl create - - hbs nat | grep -q "Creating" || fail "create refused"
-wait_for "SoftAP Running" 300 status_is "SoftAP Running"
+create_and_wait - - hbs nat
 wait_for "wlanap on 6135 MHz" 50 ap_on 37
 ap_width 160 || fail "width: $(ap_channel_line)"
 log "$(iw dev wlanap info | grep -a channel)"
@@ -24,9 +21,7 @@ grep -q "6135" "$work/probe.txt" || fail "bandprobe does not show 6135 MHz"
 grep -q "^wpa_key_mgmt=SAE$" /var/run/softap_hostapd.conf || fail "not SAE"
 
 # The credentials as the access point really runs them.
-wavectl getcreds | tr '\0' '\n' >"$work/creds"
-ssid=$(sed -n 1p "$work/creds")
-passphrase=$(sed -n 2p "$work/creds")
+read_creds
 [ "$ssid" = "$(head -1 /etc/hostname)" ] || fail "getcreds SSID '$ssid'"
 [ "$passphrase" = "$(cat /etc/softap_password)" ] || fail "getcreds passphrase"
 

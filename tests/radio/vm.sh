@@ -105,7 +105,12 @@ version=$(ls "$cache/kernel/lib/modules")
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
 # The script runs in the caller's folder, so relative paths work as here.
-{ printf 'cd %q || exit 125; ' "$PWD"; printf '%q ' "$@"; } >"$results/command"
+# WW_RADIO_VERBOSE=1 passes on, for scenarios to show all they logged.
+{
+  printf 'cd %q || exit 125; ' "$PWD"
+  printf 'export WW_RADIO_VERBOSE=%q; ' "${WW_RADIO_VERBOSE:-}"
+  printf '%q ' "$@"
+} >"$results/command"
 printf '%s\n' "$cache/kernel/lib/modules" >"$results/modules"
 echo 125 >"$results/status"
 
@@ -118,6 +123,11 @@ timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$mem
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -fsdev local,id=results,path="$results",security_model=none \
   -device virtio-9p-pci,fsdev=results,mount_tag=results \
-  -device virtio-rng-pci </dev/null | tr -d '\r' || true
+  -device virtio-rng-pci </dev/null |
+  # Only the guest's own output: no firmware banners, terminal resets or the
+  # kernel's power-off line.
+  sed -u -e 's/\r//g' -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' \
+    -e '/^SeaBIOS (version/d' -e '/^Booting from ROM/d' -e '/reboot: Power down/d' \
+    -e '/^Powering off\.$/d' || true
 
 exit "$(cat "$results/status")"
