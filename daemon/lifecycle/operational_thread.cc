@@ -78,8 +78,8 @@ void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, i
 
 void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query) {
   DaemonState& ds = daemon.state;
-  const int32_t mode = ds.desired_mode.load(std::memory_order_acquire);
-  const int32_t route = ds.route.load(std::memory_order_acquire);
+  int32_t mode = ds.desired_mode.load(std::memory_order_acquire);
+  int32_t route = ds.route.load(std::memory_order_acquire);
   bool recreate = false;
   bool teardown = false;
   const int32_t refresh = ds.refresh_teardown_flag_value.exchange(0);
@@ -100,6 +100,13 @@ void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext&
   }
 
   const bool create = ds.create_requested.exchange(0) != 0;
+  if (create) {
+    // A create that arrived after the copies above (during a refresh, say)
+    // stored its mode and route before its mark: take them, or this pass
+    // would launch the services on a configuration it never wrote.
+    mode = ds.desired_mode.load(std::memory_order_acquire);
+    route = ds.route.load(std::memory_order_acquire);
+  }
   if (!create && !recreate) {
     if (ds.ap_active == 0) {
       std::lock_guard<std::mutex> lock(ds.state_lock);

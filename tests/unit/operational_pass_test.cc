@@ -190,5 +190,26 @@ TEST_F(OperationalPassTest, RefreshRecreatesARunningAccessPointInOnePass) {
   EXPECT_EQ(Text(), "SoftAP Running\tnet\tsecret12");
 }
 
+TEST_F(OperationalPassTest, CreateArrivingDuringADelayedRefreshIsPlacedWithItsOwnMode) {
+  WorkingDevice();
+  daemon_.state.refresh_teardown_flag_value.store(kRefreshDelayed);
+  // The create request lands while the pass waits out the delayed refresh,
+  // after the pass has copied the mode and route (both still unset).
+  bool requested = false;
+  daemon_.hooks.sleep = [&](std::chrono::milliseconds /*pause*/) {
+    if (!requested) {
+      requested = true;
+      RequestCreate();
+    }
+  };
+  const std::string log = Pass();
+  // Placed for hbs (no 6 GHz rule here, so on the station's channel) and
+  // launched with dnsmasq for nat, all in this pass.
+  EXPECT_NE(log.find("SCS STA ON 2437, AP ON 6\n"), std::string::npos) << log;
+  EXPECT_EQ(daemon_.state.state, kStateRunning);
+  EXPECT_EQ(daemon_.state.dnsmasq_pid, 4242);
+  EXPECT_EQ(vars_.last_frequency, 2437);
+}
+
 }  // namespace
 }  // namespace ww
