@@ -99,8 +99,15 @@ if [ $# -lt 1 ]; then
   exit 2
 fi
 initramfs=
+# Scenarios run side by side: one of them prepares the cache, the others
+# wait for it.
+mkdir -p "$cache"
+exec 9>"$cache/.lock"
+flock 9
 prepare_kernel
 prepare_initramfs
+flock -u 9
+exec 9>&-
 version=$(ls "$cache/kernel/lib/modules")
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
