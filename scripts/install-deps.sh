@@ -10,7 +10,7 @@ packages=(
   clang-format clang-tidy clang-tools
   util-linux iproute2 procps
   dnsmasq-base busybox-static nlohmann-json3-dev
-  qemu-system-x86 kmod cpio hostapd wpasupplicant iw wireless-regdb net-tools
+  qemu-system-x86 kmod cpio hostapd wpasupplicant iw wireless-regdb net-tools psmisc python3
 )
 
 missing=()

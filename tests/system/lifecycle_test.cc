@@ -62,6 +62,16 @@ TEST_F(LifecycleTest, CreateRunsTheSpecifiedCommandsAndEndsRunning) {
   const CtlResult r = RunWavectl({"create", "net", "secret12", "hbs", "nat"});
   EXPECT_EQ(r.out, "1\tCreating\n");
   ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000))) << daemon_.err.Text();
+  // The fake services record their calls after the exec, so a moment after
+  // the daemon has moved on.
+  ASSERT_TRUE(WaitUntil(
+      [] {
+        const std::string c = FakeCalls();
+        return c.find("\ndnsmasq -k") != std::string::npos &&
+               c.find("\nhostapd /var/run/softap_hostapd.conf\n") != std::string::npos;
+      },
+      Millis(5000)))
+      << FakeCalls();
   const std::vector<std::string> calls = CallsAfterStart();
   ASSERT_EQ(calls.size(), 11u) << FakeCalls();
   EXPECT_EQ(calls[0], "iw dev wlan0 interface add wlanap type __ap");
