@@ -141,7 +141,8 @@ long PscChannel(const char* word) {
   if (n % 16 == 1) {
     n += 4;
   }
-  return n - 5 >= 0 && n - 5 <= 224 && (n - 5) % 16 == 0 ? n : -1;
+  // Bounds first: strtol gives LONG_MIN for a word such as " -9223372036854775808".
+  return n >= 5 && n <= 229 && (n - 5) % 16 == 0 ? n : -1;
 }
 
 }  // namespace

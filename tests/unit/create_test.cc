@@ -140,6 +140,17 @@ TEST_F(CreateTest, PscChannelAsTheSixthAndLastWord) {
   }
 }
 
+// A space hides the hyphen from the flag check, so a negative number reaches
+// the channel check; the smallest one must be refused like any other, not
+// overflow on the way (the sanitizer build stops on the overflow).
+TEST_F(CreateTest, NegativePscChannelBehindASpaceIsRefused) {
+  for (const char* word : {" -11", " -9223372036854775808"}) {
+    EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", word})), kCreateUsage) << word;
+    EXPECT_EQ(log_.substr(log_.find('\n') + 1), "Bad PSC channel\n") << word;
+    EXPECT_FALSE(Requested());
+  }
+}
+
 TEST_F(CreateTest, ChannelNumberFollowedByAFlagIsAnInvalidFlag) {
   EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "37", "--hidden"})), kCreateUsage);
   EXPECT_NE(log_.find("Error: Invalid flag: 37 [6]\n"), std::string::npos) << log_;
