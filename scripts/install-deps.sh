@@ -11,6 +11,7 @@ packages=(
   util-linux iproute2 procps
   dnsmasq-base busybox-static nlohmann-json3-dev
   qemu-system-x86 kmod cpio hostapd wpasupplicant iw wireless-regdb net-tools psmisc python3
+  clang libclang-rt-14-dev
 )
 
 missing=()

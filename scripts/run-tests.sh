@@ -1,21 +1,19 @@
 #!/bin/bash
-# Installs the dependencies, builds everything and runs the whole test suite:
-# once in the normal build (with the lint checks), once built with
-# AddressSanitizer and UndefinedBehaviorSanitizer. The system tests need root:
-# they build private namespaces for the daemon.
+# Installs the dependencies, builds everything and runs the whole test suite
+# through the CMake workflow presets (CMakePresets.json):
+#   default  the normal build: unit, system and lint tests, then the radio
+#            scenarios in VMs on their own (so the VMs do not slow the system
+#            tests' waits);
+#   asan     AddressSanitizer + UndefinedBehaviorSanitizer: unit and system;
+#   tsan     ThreadSanitizer: the unit tests;
+#   fuzz     every libFuzzer target for a few seconds (clang).
+# The system tests need root: they build private namespaces for the daemon.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$top/build}
 
 "$top/scripts/install-deps.sh"
 
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j2
-# The radio scenarios (each a VM that keeps one core busy) run on their own,
-# so they do not slow the system tests' waits.
-(cd "$build" && ctest --output-on-failure -j2 --timeout 300 -LE radio)
-(cd "$build" && ctest --output-on-failure -j2 -L radio)
-
-cmake -S "$top" -B "$build-asan" -DCMAKE_BUILD_TYPE=Debug -DWW_SANITIZE=address,undefined
-cmake --build "$build-asan" -j2
-(cd "$build-asan" && ctest --output-on-failure -j2 --timeout 300 -LE "lint|radio")
+cd "$top"
+for preset in default asan tsan fuzz; do
+  cmake --workflow --preset "$preset"
+done

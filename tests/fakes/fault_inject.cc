@@ -3,11 +3,17 @@
 //   WW_FAIL_SOCKET_DOMAIN=N  socket() of address family N fails (EAFNOSUPPORT)
 //   WW_FAIL_SOCKET_SKIP=K    ... but only after the first K such calls succeeded
 //   WW_FAIL_LISTEN=1         listen() fails (EADDRINUSE)
+//   WW_EMPTY_FILE=PATH       open() of exactly PATH reads an empty file while
+//   WW_EMPTY_FILE_SWITCH=F   ... the file F exists (always, without it); for
+//                            kernel files that no mount can cover
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,4 +47,23 @@ extern "C" int listen(int fd, int backlog) {
   using Fn = int (*)(int, int);
   static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "listen"));
   return real(fd, backlog);
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  const char* empty = std::getenv("WW_EMPTY_FILE");
+  const char* when = std::getenv("WW_EMPTY_FILE_SWITCH");
+  if (empty != nullptr && std::strcmp(path, empty) == 0 &&
+      (when == nullptr || access(when, F_OK) == 0)) {
+    path = "/dev/null";
+  }
+  using Fn = int (*)(const char*, int, ...);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "open"));
+  return real(path, flags, mode);
 }

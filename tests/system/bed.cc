@@ -210,10 +210,14 @@ void DaemonProcess::Stop() {
 }
 
 int ConnectManagement() {
+  return ConnectSocket(kSocketPath);
+}
+
+int ConnectSocket(const char* path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, kSocketPath, sizeof addr.sun_path - 1);
+  std::strncpy(addr.sun_path, path, sizeof addr.sun_path - 1);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     close(fd);
     return -1;

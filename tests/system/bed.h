@@ -96,6 +96,8 @@ class DaemonProcess {
 // True once the management socket accepts connections.
 bool WaitForManagementSocket(Millis timeout);
 
+// Connects to the UNIX stream socket at `path`, or -1.
+int ConnectSocket(const char* path);
 // Connects to the management socket, or -1.
 int ConnectManagement();
 

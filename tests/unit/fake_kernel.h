@@ -130,6 +130,30 @@ class BlockBuilder {
   bool open_ = false;
 };
 
+// A regulatory rule as the kernel reports it, and a list of rules nested as
+// the kernel nests them: each rule a nested set of its six values.
+struct Rule {
+  uint32_t start_khz;
+  uint32_t end_khz;
+  uint32_t flags;
+};
+
+inline std::vector<uint8_t> RuleList(const std::vector<Rule>& rules) {
+  BlockBuilder list = BlockBuilder::Nested();
+  uint16_t index = 0;
+  for (const Rule& r : rules) {
+    BlockBuilder one = BlockBuilder::Nested();
+    one.AttrU32(1, r.flags)
+        .AttrU32(2, r.start_khz)
+        .AttrU32(3, r.end_khz)
+        .AttrU32(4, 80000)
+        .AttrU32(5, 300)
+        .AttrU32(6, 2300);
+    list.Attr(static_cast<uint16_t>(0x8000 | index++), one.Payload());
+  }
+  return list.Payload();
+}
+
 class FakeKernel {
  public:
   FakeKernel() {

@@ -18,17 +18,13 @@ using testing::Block;
 using testing::BlockBuilder;
 
 using testing::kFamily;
+using testing::Rule;
+using testing::RuleList;
 constexpr uint16_t kAttrWiphy = 1;
 constexpr uint16_t kAttrIfname = 4;
 constexpr uint16_t kAttrAlpha2 = 33;
 constexpr uint16_t kAttrRegRules = 34 | 0x8000;
 constexpr uint16_t kAttrDfsRegion = 146;
-
-struct Rule {
-  uint32_t start_khz;
-  uint32_t end_khz;
-  uint32_t flags;
-};
 
 constexpr uint32_t kNoIr = 0x80;
 
@@ -37,24 +33,6 @@ const char kNoIrLine[] =
     "NOTE: Discovered NO-IR / PASSIVE-SCAN in this reg domain.  Enter NOIR mode\n";
 const char kNoSixGhz[] =
     "WARNING: Could not find 6GHz line in regulatory domain.  Assuming no 6GHz support.\n";
-
-// Rule attributes nested as the kernel nests them: a list of rules, each a
-// nested set of the six values.
-std::vector<uint8_t> RuleList(const std::vector<Rule>& rules) {
-  BlockBuilder list = BlockBuilder::Nested();
-  uint16_t index = 0;
-  for (const Rule& r : rules) {
-    BlockBuilder one = BlockBuilder::Nested();
-    one.AttrU32(1, r.flags)
-        .AttrU32(2, r.start_khz)
-        .AttrU32(3, r.end_khz)
-        .AttrU32(4, 80000)
-        .AttrU32(5, 300)
-        .AttrU32(6, 2300);
-    list.Attr(static_cast<uint16_t>(0x8000 | index++), one.Payload());
-  }
-  return list.Payload();
-}
 
 Block Interfaces(std::initializer_list<std::pair<const char*, uint32_t>> names) {
   BlockBuilder b;
