@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "common/util/atomic_file.h"
 #include "common/util/format.h"
@@ -200,15 +201,20 @@ void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink) {
     SendText(sink, kCreateUsage);
     return;
   }
-  if (std::strcmp(request.words[1], "-") != 0) {
-    CopyWord(ds.ssid, sizeof ds.ssid, request.words[1]);
-  } else {
-    DefaultName(daemon);
-  }
-  if (std::strcmp(request.words[2], "-") != 0) {
-    CopyWord(ds.password, sizeof ds.password, request.words[2]);
-  } else if (!DefaultPassword(daemon, sink)) {
-    return;
+  {
+    // A pass may be reading the credentials of the previous request (to
+    // publish or write them) while this one replaces them.
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    if (std::strcmp(request.words[1], "-") != 0) {
+      CopyWord(ds.ssid, sizeof ds.ssid, request.words[1]);
+    } else {
+      DefaultName(daemon);
+    }
+    if (std::strcmp(request.words[2], "-") != 0) {
+      CopyWord(ds.password, sizeof ds.password, request.words[2]);
+    } else if (!DefaultPassword(daemon, sink)) {
+      return;
+    }
   }
   const char* mode = request.words[3];
   if (std::strcmp(mode, "hbs") == 0) {
@@ -266,13 +272,19 @@ void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink) {
     SendText(sink, kTestUsage);
     return;
   }
-  CopyWord(ds.ssid, sizeof ds.ssid, request.words[1]);
-  CopyWord(ds.password, sizeof ds.password, request.words[2]);
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    CopyWord(ds.ssid, sizeof ds.ssid, request.words[1]);
+    CopyWord(ds.password, sizeof ds.password, request.words[2]);
+  }
   const long band = Decimal(request.words[3]);
   const long channel = Decimal(request.words[4]);
   ds.test_band = static_cast<int32_t>(band);
   ds.preferred_channel = static_cast<uint32_t>(channel);
-  if (band > 1 && channel > 1) {
+  // Numbers beyond the 32-bit fields would be stored as something else (a
+  // negative band gives hostapd a file without a band, reported running).
+  constexpr long kFieldMax = std::numeric_limits<int32_t>::max();
+  if (band > 1 && channel > 1 && band <= kFieldMax && channel <= kFieldMax) {
     ds.desired_mode.store(kModeTest, std::memory_order_release);
     ds.create_requested.store(1, std::memory_order_release);
     ds.wake_semaphore.Post();

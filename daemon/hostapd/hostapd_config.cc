@@ -4,7 +4,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "common/util/report.h"
 #include "daemon/core/daemon.h"
@@ -34,6 +36,8 @@ constexpr int kLast6Ghz160Centre = 207;
   va_start(args, format);
   va_list measure;
   va_copy(measure, args);
+  // va_copy has just initialised it; the analyzer loses track of that.
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
   const int length = std::vsnprintf(nullptr, 0, format, measure);
   va_end(measure);
   if (length > 0) {
@@ -219,17 +223,25 @@ void CreateHostapdConfig(Daemon& daemon, int frequency, const char* path) {
     ReportCallFailure(kReportModule, kFopenFailureLine, "CreateHostapdConfig", "fopen", errno);
     return;
   }
+  // A command thread may be storing the next request's credentials.
+  char ssid[sizeof ds.ssid];
+  char password[sizeof ds.password];
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    std::memcpy(ssid, ds.ssid, sizeof ssid);
+    std::memcpy(password, ds.password, sizeof password);
+  }
+  ssid[sizeof ssid - 1] = '\0';
+  password[sizeof password - 1] = '\0';
   std::fprintf(stderr, "CreateHostapdConfig: ssid:%s password:%s freq:%d band:%d channel:%d\n",
-               ds.ssid, ds.password, frequency, band, channel);
+               ssid, password, frequency, band, channel);
   std::fflush(stderr);
 
   char country[4];
   ResolveCountryCode(daemon, country);
 
-  // ssid and password are stored by the command threads before they wake
-  // this thread, so plain reads see them whole.
-  inputs.ssid = ds.ssid;
-  inputs.password = ds.password;
+  inputs.ssid = ssid;
+  inputs.password = password;
   inputs.country = country;
   inputs.noir_mode = ds.noir_mode.load();
   inputs.hidden_ssid_blocked = ds.hidden_ssid_blocked.load();

@@ -46,6 +46,8 @@ struct DaemonState {
   int32_t ap_active = 0;
   std::atomic<int32_t> stations{0};
 
+  // Replaced by the create and test commands and copied by the readers, all
+  // under state_lock: a pass may publish them while a request replaces them.
   char ssid[kCredentialSize] = {};
   char password[kCredentialSize] = {};
   std::atomic<int32_t> hidden_requested{0};

@@ -3,7 +3,10 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "daemon/core/last_state.h"
@@ -226,6 +229,45 @@ TEST_F(CreateTest, TestCommand) {
   EXPECT_EQ(ds().test_band, 1);
   EXPECT_FALSE(Requested());
   EXPECT_EQ(Laststate(), "test\tn\tp\t1\t36\n");
+}
+
+TEST_F(CreateTest, TestNumbersBeyondTheirFieldsAreRefused) {
+  const std::string refused = "bad arguments\nUsage: test <AP name> <password> <band> <channel>";
+  EXPECT_EQ(Run(Words({"test", "n", "p", "2147483648", "36"})), refused);
+  EXPECT_EQ(Run(Words({"test", "n", "p", "5", "4294967297"})), refused);
+  EXPECT_FALSE(Requested());
+  EXPECT_EQ(Run(Words({"test", "n", "p", "6", "2147483647"})), "1\tCreating");
+}
+
+// One command thread replaces the credentials while another reports them;
+// the ThreadSanitizer build sees any access outside the state lock.
+TEST_F(CreateTest, CredentialsReplacedWhileAReportReadsThem) {
+  daemon_.interfaces["wlan0"] = WifiInfo{};
+  std::strcpy(daemon_.state.password, "aaaaaaaa");
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  // Standard error is not captured: a sanitizer report must stay visible.
+  std::thread reporter([&] {
+    CommandEnv env{daemon_, query_};
+    char raw[] = "state";
+    for (int i = 0; i < 300 && !done.load(); ++i) {
+      testing::RecordingSink sink;
+      ExecuteRequest(env, raw, std::strlen(raw), sink);
+      if (sink.reply.find("\"password\" : \"aaaaaaaa\"") == std::string::npos &&
+          sink.reply.find("\"password\" : \"bbbbbbbb\"") == std::string::npos) {
+        ++torn;
+      }
+    }
+  });
+  CommandEnv env{daemon_, query_};
+  for (int i = 0; i < 300; ++i) {
+    std::string request = i % 2 == 0 ? "test\tn\taaaaaaaa\t5\t36" : "test\tn\tbbbbbbbb\t5\t36";
+    testing::RecordingSink sink;
+    ExecuteRequest(env, request.data(), request.size(), sink);
+  }
+  done.store(true);
+  reporter.join();
+  EXPECT_EQ(torn.load(), 0);
 }
 
 TEST_F(CreateTest, TeardownIsRecordedToo) {
