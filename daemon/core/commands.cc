@@ -87,15 +87,14 @@ void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) 
     std::fprintf(stderr, "GetWifiInfo failed for %s\n", kApInterface);
   }
   char text[kStateTextSize];
-  char password[sizeof ds.password];
   {
     std::lock_guard<std::mutex> lock(ds.state_lock);
     std::memcpy(text, ds.text, sizeof text);
-    std::memcpy(password, ds.password, sizeof password);
     in.state = ds.state;
   }
   text[sizeof text - 1] = '\0';
-  password[sizeof password - 1] = '\0';
+  char password[sizeof ds.password];
+  CopyCredentials(ds, nullptr, password);
   in.text = text;
   in.password = password;
   in.mode = ds.desired_mode.load();
@@ -124,13 +123,8 @@ void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sin
     sink.Send("", 1);  // one NUL: no access point up
     return;
   }
-  DaemonState& ds = env.daemon.state;
-  char password[sizeof ds.password];
-  {
-    std::lock_guard<std::mutex> lock(ds.state_lock);
-    std::memcpy(password, ds.password, sizeof password);
-  }
-  password[sizeof password - 1] = '\0';
+  char password[sizeof env.daemon.state.password];
+  CopyCredentials(env.daemon.state, nullptr, password);
   char reply[2048] = {};
   const size_t length = FormatCut(reply, sizeof reply - 1, "%s%c%s%c", info.ssid, 0, password, 0);
   sink.Send(reply, length);

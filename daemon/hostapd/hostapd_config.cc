@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "common/util/report.h"
 #include "daemon/core/daemon.h"
@@ -223,16 +222,9 @@ void CreateHostapdConfig(Daemon& daemon, int frequency, const char* path) {
     ReportCallFailure(kReportModule, kFopenFailureLine, "CreateHostapdConfig", "fopen", errno);
     return;
   }
-  // A command thread may be storing the next request's credentials.
   char ssid[sizeof ds.ssid];
   char password[sizeof ds.password];
-  {
-    std::lock_guard<std::mutex> lock(ds.state_lock);
-    std::memcpy(ssid, ds.ssid, sizeof ssid);
-    std::memcpy(password, ds.password, sizeof password);
-  }
-  ssid[sizeof ssid - 1] = '\0';
-  password[sizeof password - 1] = '\0';
+  CopyCredentials(ds, ssid, password);
   std::fprintf(stderr, "CreateHostapdConfig: ssid:%s password:%s freq:%d band:%d channel:%d\n",
                ssid, password, frequency, band, channel);
   std::fflush(stderr);

@@ -80,6 +80,16 @@ inline void SetStateText(DaemonState& ds, const char* text) {
   std::snprintf(ds.text, sizeof ds.text, "%s", text);
 }
 
+// Copies the credentials under state_lock (a request may be replacing them);
+// `ssid` may be null when only the passphrase is wanted.
+inline void CopyCredentials(DaemonState& ds, char* ssid, char* password) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  if (ssid != nullptr) {
+    std::snprintf(ssid, sizeof ds.ssid, "%s", ds.ssid);
+  }
+  std::snprintf(password, sizeof ds.password, "%s", ds.password);
+}
+
 // Under state_lock: set `state` to 1, run `store` (which stores the request),
 // post the semaphore. The common shape of every command-thread request.
 template <typename StoreRequest>

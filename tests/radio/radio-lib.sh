@@ -113,13 +113,17 @@ CONF
   wait_for "upstream on channel $channel" 100 grep -q AP-ENABLED "$work/upstream.log"
 }
 
-stop_upstream() {
-  if [ -n "$upstream_pid" ]; then
-    kill "$upstream_pid" 2>/dev/null
-    wait "$upstream_pid" 2>/dev/null
-    upstream_pid=
+# stop_pid VARIABLE: ends the process whose pid the variable holds, by pid.
+stop_pid() {
+  local pid=${!1}
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    printf -v "$1" '%s' ""
   fi
 }
+
+stop_upstream() { stop_pid upstream_pid; }
 
 station_linked() { iw dev wlan0 link | grep -q "SSID: upstream"; }
 
@@ -182,13 +186,7 @@ client_lease() {
     -x "hostname:$1" >"$work/udhcpc.log" 2>&1 || fail "no lease: $(cat "$work/udhcpc.log")"
 }
 
-stop_client() {
-  if [ -n "$client_pid" ]; then
-    kill "$client_pid" 2>/dev/null
-    wait "$client_pid" 2>/dev/null
-    client_pid=
-  fi
-}
+stop_client() { stop_pid client_pid; }
 
 # start_daemon: the daemon with the bed's hostapd adapter and firewall-cmd
 # stand-in first on its PATH, up to the adoption of the phy's country (which
@@ -201,22 +199,12 @@ start_daemon() {
   wait_for "country adopted" 300 err_has "Domain resolved to "
 }
 
-stop_daemon() {
-  if [ -n "$daemon_pid" ]; then
-    kill "$daemon_pid" 2>/dev/null
-    wait "$daemon_pid" 2>/dev/null
-    daemon_pid=
-  fi
-}
+stop_daemon() { stop_pid daemon_pid; }
 
 stop_all() {
   stop_daemon
   stop_client
-  if [ -n "$station_pid" ]; then
-    kill "$station_pid" 2>/dev/null
-    wait "$station_pid" 2>/dev/null
-    station_pid=
-  fi
+  stop_pid station_pid
   stop_upstream
   killall hostapd dnsmasq 2>/dev/null
 }
