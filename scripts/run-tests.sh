@@ -5,7 +5,7 @@
 #            scenarios in VMs on their own (so the VMs do not slow the system
 #            tests' waits);
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer: unit and system;
-#   tsan     ThreadSanitizer: the unit tests;
+#   tsan     ThreadSanitizer: unit and system (the bed stretches its waits);
 #   fuzz     every libFuzzer target for a few seconds (clang).
 # The system tests need root: they build private namespaces for the daemon.
 set -euo pipefail

@@ -39,6 +39,21 @@ long Decimal(const char* word) {
   return std::strtol(word, nullptr, 10);
 }
 
+// A number beyond the normaliser's field is handed on as a value it refuses
+// (with its own message), never narrowed: 4294967333 must not become 37.
+int Normalize5(const char* word) {
+  const long n = Decimal(word);
+  const bool fits = n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max();
+  return Normalize5GhzChannel(fits ? static_cast<int>(n) : -1);
+}
+
+int NormalizePsc(const char* word) {
+  const long n = Decimal(word);
+  const bool fits = n >= 0 && n <= static_cast<long>(std::numeric_limits<uint32_t>::max());
+  return NormalizePscChannel(fits ? static_cast<uint32_t>(n)
+                                  : std::numeric_limits<uint32_t>::max());
+}
+
 void Accept(DaemonState& ds, int hidden, int wide, ReplySink& sink) {
   ds.hidden_requested.store(hidden, std::memory_order_release);
   ds.use_160mhz.store(wide, std::memory_order_release);
@@ -82,8 +97,8 @@ bool ParseFlags(Daemon& daemon, const Request& request, int& hidden, int& wide) 
     const char* word = request.words[i];
     const bool one_more = i + 1 < request.count;
     if (std::strcmp(word, "--channel56") == 0 && i + 2 < request.count) {
-      const int n6 = NormalizePscChannel(static_cast<uint32_t>(Decimal(request.words[i + 2])));
-      const int n5 = Normalize5GhzChannel(static_cast<int>(Decimal(request.words[i + 1])));
+      const int n6 = NormalizePsc(request.words[i + 2]);
+      const int n5 = Normalize5(request.words[i + 1]);
       if (n6 == -1 || n5 == -1) {
         return false;
       }
@@ -92,7 +107,7 @@ bool ParseFlags(Daemon& daemon, const Request& request, int& hidden, int& wide) 
       ds.preferred_5ghz_channel = n5;
       i += 3;
     } else if (std::strcmp(word, "--channel5") == 0 && one_more) {
-      const int n5 = Normalize5GhzChannel(static_cast<int>(Decimal(request.words[i + 1])));
+      const int n5 = Normalize5(request.words[i + 1]);
       if (n5 == -1) {
         return false;
       }
@@ -101,7 +116,7 @@ bool ParseFlags(Daemon& daemon, const Request& request, int& hidden, int& wide) 
       i += 2;
     } else if ((std::strcmp(word, "--channel") == 0 || std::strcmp(word, "--channel6") == 0) &&
                one_more) {
-      const int n6 = NormalizePscChannel(static_cast<uint32_t>(Decimal(request.words[i + 1])));
+      const int n6 = NormalizePsc(request.words[i + 1]);
       if (n6 == 0) {
         std::fprintf(stderr, "Bad 6 channel\n");
         return false;
@@ -124,7 +139,8 @@ bool ParseFlags(Daemon& daemon, const Request& request, int& hidden, int& wide) 
       } else if (width == 160) {
         wide = 1;
       } else {
-        std::fprintf(stderr, "Bad channel width (parsed as %d)\n", static_cast<int>(width));
+        // The number as read, not narrowed: 4294967376 is not "parsed as 80".
+        std::fprintf(stderr, "Bad channel width (parsed as %ld)\n", width);
         return false;
       }
     } else {

@@ -59,13 +59,16 @@ struct DaemonState {
   std::atomic<int32_t> hidden_ssid_blocked{0};
   int32_t no_6ghz = 0;
 
-  uint32_t preferred_channel = 0;
-  int32_t test_band = 0;
+  // Stored by the create and test commands while a pass may be reading
+  // them (the pass also stores preferred_channel): atomic, so that is never
+  // a data race. A request stored mid-pass is placed again by the next pass.
+  std::atomic<uint32_t> preferred_channel{0};
+  std::atomic<int32_t> test_band{0};
+  std::atomic<int32_t> channel_prefs_set{0};
+  std::atomic<int32_t> preferred_6ghz_channel{0};
+  std::atomic<int32_t> preferred_5ghz_channel{0};
   uint32_t last_test_channel = 0;
   uint32_t last_test_band = 0;
-  int32_t channel_prefs_set = 0;
-  int32_t preferred_6ghz_channel = 0;
-  int32_t preferred_5ghz_channel = 0;
 
   int32_t hostapd_pid = 0;
   std::atomic<uint8_t> hostapd_debug{0};

@@ -26,6 +26,11 @@ constexpr uint16_t kCtrlAttrFamilyName = 2;
 // thread that needs the channel.
 constexpr time_t kReceiveTimeoutSeconds = 5;
 
+// The family answer is one or two blocks. These bounds only keep a socket
+// whose answer never ends from holding the start-up for ever.
+constexpr int kLookupSilentReceives = 3;
+constexpr int kLookupBlocks = 64;
+
 // Reads up to four bytes at `p` but never past `end`; missing bytes are 0.
 void CopyUpToFour(const uint8_t* p, const uint8_t* end, uint8_t out[4]) {
   for (int i = 0; i < 4; ++i) {
@@ -72,14 +77,26 @@ int LookUpNl80211Family(RawChannel& channel) {
   const nl::Bytes bytes = request.Data();
   (void)::send(channel.socket_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   AfterSend(channel);
-  while (ReadControlReply(channel) != 0) {
+  int silent = 0;
+  for (int blocks = 0; blocks < kLookupBlocks; ++blocks) {
+    ssize_t got = 0;
+    if (ReadControlReply(channel, &got) == 0) {
+      return 0;
+    }
+    if (got <= 0 && ++silent >= kLookupSilentReceives) {
+      break;
+    }
   }
-  return 0;
+  std::fprintf(stderr, "Error: The kernel did not end its nl80211 family answer.\n");
+  return kOpenNoAnswer;
 }
 
-int ReadControlReply(RawChannel& channel) {
+int ReadControlReply(RawChannel& channel, ssize_t* received) {
   uint8_t block[kReceiveBufferSize];
   const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL);
+  if (received != nullptr) {
+    *received = got;
+  }
   if (got < static_cast<ssize_t>(nl::kMessageHeaderSize)) {
     return 1;
   }

@@ -31,21 +31,25 @@ struct RawChannel {
 
 inline constexpr int kOpenSocketFailed = -4;
 inline constexpr int kOpenBindFailed = -5;
+inline constexpr int kOpenNoAnswer = -6;
 inline constexpr size_t kReceiveBufferSize = 32768;
 
 // Opens the channel and learns the nl80211 family id. 0 when the controller
 // exchange has ended (even when nl80211 is unknown: the id stays 0),
-// kOpenSocketFailed or kOpenBindFailed. Main thread, before other threads.
+// kOpenSocketFailed, kOpenBindFailed, or kOpenNoAnswer when the answer
+// never ended. Main thread, before other threads.
 int OpenNL80211Channel(RawChannel& channel);
 
 // Sends the family request on the already open socket and reads the answer
-// until it has ended. Always 0. (Split from the open so tests can run it on
-// one end of a socket pair.)
+// until it has ended: 0, or kOpenNoAnswer after three receives that brought
+// nothing or 64 blocks without the end. (Split from the open so tests can
+// run it on one end of a socket pair.)
 int LookUpNl80211Family(RawChannel& channel);
 
 // Reads and prints one block of the controller's answer, recording the
 // family id. 0 when the exchange is over, 1 when more must be read.
-int ReadControlReply(RawChannel& channel);
+// `received`, when given, gets what the receive returned.
+int ReadControlReply(RawChannel& channel, ssize_t* received = nullptr);
 
 // The first half of an exchange, for readers with their own receive loop.
 // The caller holds the channel lock. Drops answers left queued by earlier

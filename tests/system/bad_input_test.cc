@@ -233,16 +233,18 @@ std::vector<Row> RefusedRows() {
                         " -9223372036854775808", " 9223372036854775807"}) {
     rows.push_back({std::string("PSC channel ") + n, Join(Create({n})), kUsage, true});
   }
-  for (const char* n : {"0", "-1", "9", "233", "241", "-27", "4294967295"}) {
+  // 4294967333 and -4294967291 are 37 and 5 in their low 32 bits.
+  for (const char* n :
+       {"0", "-1", "9", "233", "241", "-27", "4294967295", "4294967333", "-4294967291"}) {
     rows.push_back({std::string("--channel ") + n, Join(Create({"--channel", n})), kUsage, true});
     rows.push_back({std::string("--channel6 ") + n, Join(Create({"--channel6", n})), kUsage, true});
   }
   // 0 is no preference in --channel56, for either band.
-  for (const char* n : {"-1", "9", "233", "241", "-27", "4294967295"}) {
+  for (const char* n : {"-1", "9", "233", "241", "-27", "4294967295", "4294967333"}) {
     rows.push_back(
         {std::string("--channel56 0 ") + n, Join(Create({"--channel56", "0", n})), kUsage, true});
   }
-  for (const char* n : {"44", "-36", "37", "172", "999", "4294967295"}) {
+  for (const char* n : {"44", "-36", "37", "172", "999", "4294967295", "4294967332"}) {
     rows.push_back({std::string("--channel5 ") + n, Join(Create({"--channel5", n})), kUsage, true});
     rows.push_back({std::string("--channel56 ") + n + " 0", Join(Create({"--channel56", n, "0"})),
                     kUsage, true});

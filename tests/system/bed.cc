@@ -132,6 +132,15 @@ int CountIn(const std::string& text, const std::string& needle) {
 }
 }  // namespace
 
+int TimeScale() {
+  static const int scale = [] {
+    const char* text = std::getenv("WW_TIME_SCALE");  // NOLINT(concurrency-mt-unsafe)
+    const long n = text != nullptr ? std::strtol(text, nullptr, 10) : 1;
+    return n >= 1 && n <= 100 ? static_cast<int>(n) : 1;
+  }();
+  return scale;
+}
+
 int StreamLog::Count(const std::string& needle) {
   std::lock_guard<std::mutex> lock(mutex_);
   return CountIn(text_, needle);
@@ -139,7 +148,8 @@ int StreamLog::Count(const std::string& needle) {
 
 bool StreamLog::WaitFor(const std::string& needle, Millis timeout, int times) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return CountIn(text_, needle) >= times; });
+  return changed_.wait_for(lock, Patience(timeout),
+                           [&] { return CountIn(text_, needle) >= times; });
 }
 
 void DaemonProcess::Start(const std::vector<std::string>& env) {
@@ -242,7 +252,8 @@ bool WaitForManagementSocket(Millis timeout) {
       timeout);
 }
 
-std::optional<std::string> Exchange(const std::string& request, Millis timeout) {
+std::optional<std::string> Exchange(const std::string& request, Millis wait) {
+  const Millis timeout = Patience(wait);
   const int fd = ConnectManagement();
   if (fd < 0) {
     return std::nullopt;
@@ -284,7 +295,7 @@ CtlResult RunProgram(const std::string& program, const std::vector<std::string>&
   }
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  const auto deadline = std::chrono::steady_clock::now() + Millis(10000);
+  const auto deadline = std::chrono::steady_clock::now() + Patience(Millis(10000));
   int open_streams = 2;
   while (open_streams > 0 && std::chrono::steady_clock::now() < deadline) {
     if (poll(fds, 2, 50) <= 0) {

@@ -38,10 +38,18 @@ void WriteFile(const std::string& path, const std::string& contents);
 // What the fake external programs were called with, one line per call.
 std::string FakeCalls();
 
-// Polls `condition` every 10 ms until it holds or `timeout` passes.
+// Every wait of the bed is stretched by WW_TIME_SCALE (a whole number, 1
+// when unset): a sanitizer build of the daemon runs several times slower.
+int TimeScale();
+inline Millis Patience(Millis timeout) {
+  return timeout * TimeScale();
+}
+
+// Polls `condition` every 10 ms until it holds or `timeout` (stretched)
+// passes.
 template <typename Condition>
 bool WaitUntil(Condition condition, Millis timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = std::chrono::steady_clock::now() + Patience(timeout);
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) {
       return false;

@@ -156,6 +156,9 @@ TEST(ChannelListFormat, UnknownCodesGiveTheErrorReplyWithTheCodeAsGiven) {
       {"USA", "{\"country\":\"USA\",\"error\":\"No channels in domain\"}\n"},
       {"U", "{\"country\":\"U\",\"error\":\"No channels in domain\"}\n"},
       {"", "{\"country\":\"\",\"error\":\"No channels in domain\"}\n"},
+      // A fallback code is any two bytes a client chose: the reply stays JSON.
+      {"\"\\", "{\"country\":\"\\\"\\\\\",\"error\":\"No channels in domain\"}\n"},
+      {"\n\xff", "{\"country\":\"\\u000a\\ufffd\",\"error\":\"No channels in domain\"}\n"},
   };
   for (const Row& row : rows) {
     bool found = true;

@@ -239,6 +239,39 @@ TEST_F(CreateTest, TestNumbersBeyondTheirFieldsAreRefused) {
   EXPECT_EQ(Run(Words({"test", "n", "p", "6", "2147483647"})), "1\tCreating");
 }
 
+// Numbers that only an accepted channel's low 32 bits would match are
+// refused with the normaliser's own message, and a width is shown as read.
+TEST_F(CreateTest, ChannelOptionsBeyondTheirFieldsAreRefused) {
+  const struct {
+    std::vector<const char*> flags;
+    const char* message;
+  } cases[] = {
+      {{"--channel", "4294967333"}, "Bad 6 channel\n"},    // 2^32 + 37
+      {{"--channel6", "-4294967291"}, "Bad 6 channel\n"},  // -(2^32) + 5
+      {{"--channel5", "4294967332"}, "Bad 5 Channel.\n"},  // 2^32 + 36
+      {{"--channel56", "4294967332", "0"}, "Bad 5 Channel.\n"},
+      {{"--channel56", "0", "4294967333"}, "Bad 6 channel\n"},
+      {{"--width", "4294967376"}, "Bad channel width (parsed as 4294967376)\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> words = {"create", "n", "p", "hbs", "nat"};
+    words.insert(words.end(), c.flags.begin(), c.flags.end());
+    std::string joined;
+    for (const char* w : words) {
+      joined += (joined.empty() ? "" : "\t") + std::string(w);
+    }
+    log_.clear();
+    EXPECT_EQ(Run(joined), kCreateUsage) << c.flags[1];
+    EXPECT_NE(log_.find(c.message), std::string::npos) << log_;
+    EXPECT_FALSE(Requested());
+    EXPECT_EQ(ds().channel_prefs_set, 0);
+  }
+  // The same channels within the fields are still taken.
+  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--channel56", "36", "37"})),
+            "1\tCreating");
+  EXPECT_EQ(ds().preferred_6ghz_channel, 37);
+}
+
 // One command thread replaces the credentials while another reports them;
 // the ThreadSanitizer build sees any access outside the state lock.
 TEST_F(CreateTest, CredentialsReplacedWhileAReportReadsThem) {

@@ -3,6 +3,8 @@
 #include "daemon/netlink/raw_channel.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <string>
 #include <vector>
@@ -121,6 +123,39 @@ TEST_F(RawChannelTest, ShortBlocksAndNonControlMessagesAreReadPast) {
   // Attributes of a message that is not the controller's are not looked at.
   EXPECT_EQ(channel_.family_id, kFamily);
   EXPECT_EQ(out.find("Got nl80211 type 85"), std::string::npos);
+}
+
+// A kernel always ends the answer; a socket that never does must not hold
+// the daemon's start-up for ever.
+TEST_F(RawChannelTest, AnAnswerThatNeverComesEndsTheLookupWithAnError) {
+  const timeval quick{0, 20000};
+  ASSERT_EQ(setsockopt(channel_.socket_fd, SOL_SOCKET, SO_RCVTIMEO, &quick, sizeof quick), 0);
+  kernel_.Answer({{}});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(LookUpNl80211Family(channel_), kOpenNoAnswer);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Error: The kernel did not end its nl80211 family answer.\n");
+}
+
+TEST_F(RawChannelTest, AnAnswerThatNeverEndsEndsTheLookupWithAnError) {
+  const timeval quick{0, 20000};
+  ASSERT_EQ(setsockopt(channel_.socket_fd, SOL_SOCKET, SO_RCVTIMEO, &quick, sizeof quick), 0);
+  BlockBuilder family;
+  FamilyMessage(family);
+  kernel_.Answer({std::vector<Block>(100, family.Build())});
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(LookUpNl80211Family(channel_), kOpenNoAnswer);
+  (void)::testing::internal::GetCapturedStderr();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  // 64 blocks read, the rest left.
+  size_t blocks = 0;
+  for (size_t at = out.find("TYPE: 16 (0)"); at != std::string::npos;
+       at = out.find("TYPE: 16 (0)", at + 1)) {
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 64u);
+  EXPECT_EQ(channel_.family_id, kFamily);
 }
 
 class ExchangeTest : public RawChannelTest {
