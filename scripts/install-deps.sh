@@ -12,6 +12,7 @@ packages=(
   dnsmasq-base busybox-static nlohmann-json3-dev
   qemu-system-x86 kmod cpio hostapd wpasupplicant iw wireless-regdb net-tools psmisc python3
   clang libclang-rt-14-dev
+  scdoc mandoc systemd
 )
 
 missing=()
