@@ -6,7 +6,7 @@ set -uo pipefail
 mode=$1
 src=$2
 cd "$src" || exit 1
-mapfile -t files < <(find common daemon tools tests fuzz -name '*.cc' -o -name '*.h' | sort)
+mapfile -t files < <(find common daemon tools tests fuzz bench -name '*.cc' -o -name '*.h' | sort)
 case "$mode" in
   format)
     clang-format --dry-run --Werror "${files[@]}"

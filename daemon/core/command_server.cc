@@ -68,13 +68,8 @@ void* HandleCommandThread(void* arg) {
   (void)::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 
+  // Opened by the first command that needs it (QueryInterface).
   WifiQueryContext query{};
-  if (InitWifiQuery(query) != 0) {
-    std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
-    ::close(fd);
-    slots.state[slot.index].store(kSlotFinished);
-    return nullptr;
-  }
 
   char request[kRequestMax + 1];
   const ssize_t got = ::read(fd, request, kRequestMax);
@@ -82,7 +77,7 @@ void* HandleCommandThread(void* arg) {
     std::fprintf(stderr, "read(...) failed with code %d\n", static_cast<int>(got));
   } else {
     request[got] = '\0';
-    CommandEnv env{*slot.daemon, query};
+    CommandEnv env{*slot.daemon, query, kQueryClosed};
     SocketSink sink(fd);
     ExecuteRequest(env, request, static_cast<size_t>(got), sink);
   }

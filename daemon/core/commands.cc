@@ -73,9 +73,22 @@ void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sin
   ReportChannelSurvey(env.daemon);
   SendText(sink, "1\tDone check journalctl -u wavewarden");
 }
+bool OpenQuery(CommandEnv& env) {
+  if (env.query_state == kQueryClosed) {
+    env.query_state = env.daemon.hooks.open_query(env.query) == 0 ? kQueryOpen : kQueryFailed;
+    if (env.query_state == kQueryFailed) {
+      std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
+    }
+  }
+  return env.query_state == kQueryOpen;
+}
+
 void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   Daemon& daemon = env.daemon;
   DaemonState& ds = daemon.state;
+  if (!OpenQuery(env)) {
+    return;
+  }
   StateReportInputs in{};
   if (daemon.hooks.query(env.query, kStationInterface, in.sta) != 0) {
     in.sta = WifiInfo{};
@@ -113,6 +126,9 @@ void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& 
   SendChannelList(env.daemon, sink);
 }
 void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
+  if (!OpenQuery(env)) {
+    return;
+  }
   WifiInfo info{};
   if (::if_nametoindex(kApInterface) != 0 &&
       env.daemon.hooks.query(env.query, kApInterface, info) != 0) {

@@ -58,6 +58,8 @@ struct DaemonHooks {
   std::function<int(pid_t, int)> signal = ::kill;
   // What nl80211 says about an interface.
   std::function<int(WifiQueryContext&, const char*, WifiInfo&)> query = GetWifiInfo;
+  // Opens a command thread's query context (0 when it is open).
+  std::function<int(WifiQueryContext&)> open_query = InitWifiQuery;
   std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
   };

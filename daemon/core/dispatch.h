@@ -10,7 +10,12 @@
 namespace ww {
 
 struct Daemon;
+struct WifiInfo;
 struct WifiQueryContext;
+
+inline constexpr int kQueryOpen = 1;
+inline constexpr int kQueryClosed = 0;
+inline constexpr int kQueryFailed = -1;
 
 inline constexpr int kRequestMax = 1024;  // one read of at most this many bytes
 inline constexpr int kMaxWords = 16;
@@ -34,7 +39,17 @@ struct Request {
 struct CommandEnv {
   Daemon& daemon;
   WifiQueryContext& query;  // the command thread's own interface query
+  // kQueryClosed: `query` is opened by the first command that asks an
+  // interface (most requests never do, and opening costs a netlink socket
+  // and a round trip to the kernel); kQueryFailed after that failed.
+  int query_state = kQueryOpen;
 };
+
+// Opens the command thread's interface query (`env.query`) if it is not
+// open yet. False when it cannot be opened ("Error initializing netlink in
+// HandleCommandThread" on standard error): the command then ends without a
+// reply, as every command did when the context was opened up front.
+bool OpenQuery(CommandEnv& env);
 
 // Logs, splits and dispatches one request (`raw` is NUL-terminated after
 // `length` bytes, length <= kRequestMax). Runs on a command thread.

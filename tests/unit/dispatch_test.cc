@@ -165,5 +165,48 @@ TEST_F(DispatchTest, GetcredsWithoutAnAccessPointIsOneNul) {
   EXPECT_TRUE(daemon_.queried.empty());
 }
 
+// A command thread opens its interface query only for the commands that ask
+// an interface, once; when it cannot, those end without a reply.
+TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
+  daemon_.interfaces["wlan0"] = WifiInfo{};
+  int opens = 0;
+  int result = 0;
+  daemon_.hooks.open_query = [&](WifiQueryContext& /*ctx*/) {
+    ++opens;
+    return result;
+  };
+  const auto run = [&](const char* text) {
+    char raw[64];
+    std::snprintf(raw, sizeof raw, "%s", text);
+    sink_ = testing::RecordingSink();
+    CommandEnv env{daemon_, query_, kQueryClosed};
+    ::testing::internal::CaptureStderr();
+    ExecuteRequest(env, raw, std::strlen(raw), sink_);
+    log_ = ::testing::internal::GetCapturedStderr();
+    return sink_.sends;
+  };
+  for (const char* request : {"status", "get-channels", "bogus", "refresh", "teardown"}) {
+    EXPECT_EQ(run(request), 1) << request;
+  }
+  EXPECT_EQ(opens, 0);
+  EXPECT_EQ(run("state"), 1);  // two interfaces asked, one open
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(run("getcreds"), 1);
+  EXPECT_EQ(opens, 2);
+
+  const size_t asked = daemon_.queried.size();
+  result = -1;
+  for (const char* request : {"state", "getcreds"}) {
+    EXPECT_EQ(run(request), 0) << request;
+    EXPECT_EQ(log_.find("Error initializing netlink in HandleCommandThread\n"),
+              log_.rfind("Error initializing netlink in HandleCommandThread\n"))
+        << log_;
+    EXPECT_NE(log_.find("Error initializing netlink in HandleCommandThread\n"), std::string::npos);
+  }
+  EXPECT_EQ(run("status"), 1);
+  EXPECT_EQ(opens, 4);
+  EXPECT_EQ(daemon_.queried.size(), asked);
+}
+
 }  // namespace
 }  // namespace ww

@@ -1,0 +1,78 @@
+#!/bin/bash
+# Bring-up and reaction of the daemon on simulated radios, each against
+# hostapd's own start on the same radio in the same run. Runs in the radio
+# VM (bench/run.sh --radio starts it):
+#   tests/radio/vm.sh bench/radio-bench.sh BUILD_DIR
+# Prints "BENCH name value unit" lines; times are wall clock in the VM, which
+# emulates its CPU, so only the comparisons within one run mean much.
+#
+# The board is the old-diplexer one: with the station on 2.4 GHz the access
+# point comes up on 5 GHz channel 149; when the station roams to channel 149
+# the access point moves to channel 36.
+set -uo pipefail
+build=$1
+. "$(dirname "$0")/../tests/radio/radio-lib.sh"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# poll TRIES COMMAND...: true once COMMAND holds, polled every 10 ms.
+poll() {
+  local tries=$1
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.01
+  done
+  return 1
+}
+
+connects() { grep -ac "CTRL-EVENT-CONNECTED" "$work/station.log"; }
+more_connects_than() { [ "$(connects)" -gt "$1" ]; }
+moved_and_enabled() { ap_on 36 && hostapd_enabled; }
+alone_enabled() { grep -aq "AP-ENABLED" "$work/alone.log"; }
+
+touch /root/zzzOldDiplexer
+station_up DE
+start_daemon
+
+# Bring-up: from the request to hostapd's "AP-ENABLED" (the kernel beacons
+# and answers probes from then on).
+start=$(now_ms)
+wavectl create - - hbs nat | grep -q Creating || fail "create refused"
+poll 3000 hostapd_enabled || fail "no AP-ENABLED after create"
+bringup=$(($(now_ms) - start))
+wait_for "wlanap on channel 149" 100 ap_on 149
+cp /var/run/softap_hostapd.conf "$work/alone.conf"
+wait_for "running" 300 status_is "2	SoftAP Running"
+
+# Reaction: the upstream moves to channel 149, the station follows; from its
+# connect to the access point enabled on channel 36.
+before=$(connects)
+stop_upstream
+start_upstream 149 02:00:00:00:01:49
+poll 3000 more_connects_than "$before" || fail "the station did not roam"
+start=$(now_ms)
+poll 3000 moved_and_enabled || fail "the access point did not move to channel 36"
+reaction=$(($(now_ms) - start))
+
+# hostapd alone: the daemon's own configuration of the bring-up, on the same
+# interface and radio, through the same adapter, from its start to
+# "AP-ENABLED".
+stop_daemon
+killall hostapd 2>/dev/null
+gone() { ! pgrep -x hostapd; }
+wait_for "hostapd gone" 50 gone
+start=$(now_ms)
+"$build/tests/radio-bin/hostapd" "$work/alone.conf" >"$work/alone.log" 2>&1 &
+alone_pid=$!
+poll 3000 alone_enabled || fail "hostapd alone did not come up: $(tail -5 "$work/alone.log")"
+alone=$(($(now_ms) - start))
+stop_pid alone_pid
+
+echo "BENCH bring-up,_create_to_AP_enabled $bringup ms"
+echo "BENCH hostapd_alone,_start_to_AP_enabled $alone ms"
+echo "BENCH bring-up_beyond_hostapd $((bringup - alone)) ms"
+echo "BENCH reaction,_station_connect_to_AP_on_new_channel $reaction ms"
+echo "BENCH reaction_beyond_hostapd $((reaction - alone)) ms"
+echo "BENCH supervision_period 20000 ms"
+pass
