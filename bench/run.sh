@@ -29,10 +29,16 @@ args+=(--json "$json")
 
 if [ "$radio" = 1 ]; then
   radio_out=$(mktemp)
-  trap 'rm -f "$radio_out"' EXIT
+  trap 'rm -f "$radio_out" "$radio_out.log"' EXIT
   # The VM's figures come back on its console as "BENCH name value unit".
-  "$here/../tests/radio/vm.sh" "$here/radio-bench.sh" "$build" | tee /dev/stderr |
-    sed -n 's/^BENCH //p' >"$radio_out"
+  status=0
+  "$here/../tests/radio/vm.sh" "$here/radio-bench.sh" "$build" >"$radio_out.log" 2>&1 || status=$?
+  grep -av '^BENCH ' "$radio_out.log" >&2 || true
+  if [ "$status" != 0 ]; then
+    echo "bench/run.sh: the radio part failed ($status)" >&2
+    exit 1
+  fi
+  sed -n 's/^BENCH //p' "$radio_out.log" >"$radio_out"
   args+=(--radio "$radio_out")
 fi
 

@@ -125,7 +125,7 @@ int WifiInfoFinishHandler(nl_msg* /*message*/, void* arg) {
   return NL_SKIP;
 }
 
-int InitWifiQuery(WifiQueryContext& ctx) {
+int InitWifiQuery(WifiQueryContext& ctx, int32_t known_family) {
   std::memset(&ctx, 0, sizeof ctx);
   ctx.socket = nl_socket_alloc();
   if (ctx.socket == nullptr) {
@@ -140,7 +140,7 @@ int InitWifiQuery(WifiQueryContext& ctx) {
   }
   // With nl80211 missing this is negative; every query then fails at its
   // first receive, which is how callers learn of it.
-  ctx.family = genl_ctrl_resolve(ctx.socket, "nl80211");
+  ctx.family = known_family > 0 ? known_family : genl_ctrl_resolve(ctx.socket, "nl80211");
   ctx.callbacks = nl_cb_alloc(NL_CB_DEFAULT);
   if (ctx.callbacks == nullptr) {
     // Out of memory: a context without handlers could answer nothing.

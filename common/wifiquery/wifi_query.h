@@ -47,8 +47,12 @@ int32_t WidthFromCode(uint32_t code);
 void ApplyInterfaceAttributes(const InterfaceAttributes& attributes, WifiInfo& info);
 
 // Connects the context to generic netlink. 0 on success, -1 when the
-// connection fails (nothing is left allocated then).
-int InitWifiQuery(WifiQueryContext& ctx);
+// connection fails (nothing is left allocated then). A positive
+// `known_family` is taken as nl80211's id instead of asking the controller
+// for it (the daemon's command threads reuse the id found at start-up: the
+// controller's answer lists every nl80211 operation and costs more than the
+// query itself).
+int InitWifiQuery(WifiQueryContext& ctx, int32_t known_family = 0);
 
 // Releases what InitWifiQuery allocated and zeroes the context.
 void ReleaseWifiQuery(WifiQueryContext& ctx);

@@ -75,7 +75,9 @@ void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sin
 }
 bool OpenQuery(CommandEnv& env) {
   if (env.query_state == kQueryClosed) {
-    env.query_state = env.daemon.hooks.open_query(env.query) == 0 ? kQueryOpen : kQueryFailed;
+    env.query_state = env.daemon.hooks.open_query(env.query, env.daemon.query_family) == 0
+                          ? kQueryOpen
+                          : kQueryFailed;
     if (env.query_state == kQueryFailed) {
       std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
     }

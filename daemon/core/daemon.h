@@ -58,8 +58,9 @@ struct DaemonHooks {
   std::function<int(pid_t, int)> signal = ::kill;
   // What nl80211 says about an interface.
   std::function<int(WifiQueryContext&, const char*, WifiInfo&)> query = GetWifiInfo;
-  // Opens a command thread's query context (0 when it is open).
-  std::function<int(WifiQueryContext&)> open_query = InitWifiQuery;
+  // Opens a command thread's query context (0 when it is open), with
+  // nl80211's id when it is known (> 0).
+  std::function<int(WifiQueryContext&, int32_t)> open_query = InitWifiQuery;
   std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
   };
@@ -74,7 +75,10 @@ struct Daemon {
   CommandSlots slots;
   std::mutex laststate_lock;  // the laststate file; never held with state_lock
   ScanBlockTable scan_block;
-  int32_t streaming_fd = -1;            // the streaming socket's listener
+  int32_t streaming_fd = -1;  // the streaming socket's listener
+  // nl80211's id as the raw channel learnt it at start-up (0: unknown).
+  // Written before any other thread starts, read by the command threads.
+  int32_t query_family = 0;
   std::array<uint8_t, 6> last_bssid{};  // upstream access point; event thread only
 };
 

@@ -43,6 +43,7 @@ int RunDaemon(ww::Daemon& daemon) {
     std::fprintf(stderr, "FATAL ERROR: Could not communicate to kernel's netlink\n");
     return ww::kExitNoNetlink;
   }
+  daemon.query_family = static_cast<int32_t>(daemon.nl80211.family_id);
   unlink(daemon.paths.hostapd_log);
   ds.dnsmasq_pid = ww::ReadEarlierDnsmasqPid(daemon.paths.dnsmasq_pid, daemon.paths.proc_root);
   ww::CleanupServices(daemon);

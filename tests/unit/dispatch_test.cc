@@ -171,8 +171,10 @@ TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
   daemon_.interfaces["wlan0"] = WifiInfo{};
   int opens = 0;
   int result = 0;
-  daemon_.hooks.open_query = [&](WifiQueryContext& /*ctx*/) {
+  daemon_.query_family = 0x1c;
+  daemon_.hooks.open_query = [&](WifiQueryContext& /*ctx*/, int32_t family) {
     ++opens;
+    EXPECT_EQ(family, 0x1c);  // the id start-up learnt, not asked again
     return result;
   };
   const auto run = [&](const char* text) {

@@ -233,6 +233,13 @@ TEST_F(WifiQueryTest, InitConnectsAndReleaseZeroes) {
   ReleaseWifiQuery(ctx_);  // twice is harmless
 }
 
+TEST(WifiQueryInit, AKnownFamilyIdIsTakenAsItIs) {
+  WifiQueryContext ctx{};
+  ASSERT_EQ(InitWifiQuery(ctx, 0x55), 0);
+  EXPECT_EQ(ctx.family, 0x55);
+  ReleaseWifiQuery(ctx);
+}
+
 TEST_F(WifiQueryTest, UnknownInterfaceFailsSilentlyAndLeavesTheRecord) {
   // The second name is longer than the kernel's name field.
   for (const char* name : {"ww-none0", "ww-no-such-interface-at-all"}) {
