@@ -6,7 +6,9 @@
 #            tests' waits);
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer: unit and system;
 #   tsan     ThreadSanitizer: unit and system (the bed stretches its waits);
-#   fuzz     every libFuzzer target for a few seconds (clang).
+#   fuzz     every libFuzzer target for a few seconds (clang);
+# then the arm64 cross-build with its unit tests under qemu-user and its
+# Debian package (scripts/cross-arm64.sh).
 # The system tests need root: they build private namespaces for the daemon.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,3 +19,4 @@ cd "$top"
 for preset in default asan tsan fuzz; do
   cmake --workflow --preset "$preset"
 done
+"$top/scripts/cross-arm64.sh"
