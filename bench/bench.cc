@@ -3,9 +3,12 @@
 // JSON. Nothing here asserts a time: the figures are for people to compare.
 //
 //   ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE]
+//   ww_bench --attach
 //
 // --quick shortens every run to a few seconds in all (the CTest smoke run);
-// --radio merges the "name value unit" lines the radio bench wrote.
+// --radio merges the "name value unit" lines the radio bench wrote;
+// --attach measures only the round trips of a daemon already running (the
+// radio bench runs it in the VM).
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -49,6 +52,7 @@ constexpr timeval kClientTimeout{2, 0};
 struct Options {
   std::string programs;
   bool quick = false;
+  bool attach = false;  // measure the round trips of a daemon already running
   std::string json;
   std::string radio;
 };
@@ -445,38 +449,9 @@ void AddRadioRows(std::vector<Row>& rows, const std::string& path) {
   }
 }
 
-int Run(const Options& options) {
-  const Millis trip_time(options.quick ? 300 : 3000);
-  const Millis idle_time(options.quick ? 2000 : 60000);
-  const int spawn_runs = options.quick ? 10 : 200;
-  std::vector<Row> rows;
-
-  // wlan0 is one end of a veth pair, as in the system tests.
-  const char* ip = std::getenv("WW_REAL_IP");  // NOLINT(concurrency-mt-unsafe)
-  if (ip == nullptr ||
-      RunAndWait({ip, "link", "add", "wlan0", "type", "veth", "peer", "name", "wlan0peer"}) != 0 ||
-      RunAndWait({ip, "link", "set", "wlan0", "up"}) != 0) {
-    std::fprintf(stderr, "ww_bench: run me through bench/run.sh (the test bed)\n");
-    return 2;
-  }
-  const pid_t daemon = Spawn({options.programs + "/wavewarden"}, "/run/ww-bench-daemon.log");
-  if (daemon < 0 || !WaitUntil([] { return Status() == "0\tIdle"; }, Millis(30000))) {
-    std::fprintf(stderr, "ww_bench: the daemon did not come up (see /run/ww-bench-daemon.log)\n");
-    if (daemon > 0) {
-      ::kill(daemon, SIGKILL);
-      ::waitpid(daemon, nullptr, 0);
-    }
-    return 1;
-  }
-  // Idle is after the boot: the country resolution gives up within half a
-  // minute where, as here, no radio answers. (The quick run does not wait.)
-  (void)WaitUntil([&] { return !BootThreadRuns(daemon); }, Millis(options.quick ? 0 : 90000));
-  const Usage idle = ReadUsage(daemon);
-  std::this_thread::sleep_for(idle_time);
-  const Usage idle_end = ReadUsage(daemon);
-  const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
-  const double idle_seconds = std::chrono::duration<double>(idle_time).count();
-
+// The round-trip matrix against the daemon at the management socket, with
+// its two floors; rows for the JSON, and the matrix as printed.
+std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
   // Round trips. The floors answer with the daemon's own reply to each
   // request, so only the serving differs.
   struct Target {
@@ -535,6 +510,67 @@ int Run(const Options& options) {
       print("accept floor", a, std::string(19, ' '));
     }
   }
+  return lines;
+}
+
+// The round trips only, against a daemon that runs already (on the radio
+// VM, where nl80211 exists): the matrix on standard error, and each
+// slow-down as a "BENCH name value" line for bench/run.sh.
+int RunAttached() {
+  if (Status().empty()) {
+    std::fprintf(stderr, "ww_bench: no daemon answers on %s\n", kDaemonSocket);
+    return 1;
+  }
+  std::vector<Row> rows;
+  std::fputs(RoundTrips(Millis(500), rows).c_str(), stderr);
+  for (const Row& row : rows) {
+    if (row.name.find(" x ") != std::string::npos || row.name.find(" vs ") != std::string::npos) {
+      std::string name = row.name + " with a radio";
+      for (char& c : name) {
+        c = c == ' ' ? '_' : c;
+      }
+      std::printf("BENCH %s %.2f\n", name.c_str(), row.value);
+    }
+  }
+  return 0;
+}
+
+int Run(const Options& options) {
+  if (options.attach) {
+    return RunAttached();
+  }
+  const Millis trip_time(options.quick ? 300 : 3000);
+  const Millis idle_time(options.quick ? 2000 : 60000);
+  const int spawn_runs = options.quick ? 10 : 200;
+  std::vector<Row> rows;
+
+  // wlan0 is one end of a veth pair, as in the system tests.
+  const char* ip = std::getenv("WW_REAL_IP");  // NOLINT(concurrency-mt-unsafe)
+  if (ip == nullptr ||
+      RunAndWait({ip, "link", "add", "wlan0", "type", "veth", "peer", "name", "wlan0peer"}) != 0 ||
+      RunAndWait({ip, "link", "set", "wlan0", "up"}) != 0) {
+    std::fprintf(stderr, "ww_bench: run me through bench/run.sh (the test bed)\n");
+    return 2;
+  }
+  const pid_t daemon = Spawn({options.programs + "/wavewarden"}, "/run/ww-bench-daemon.log");
+  if (daemon < 0 || !WaitUntil([] { return Status() == "0\tIdle"; }, Millis(30000))) {
+    std::fprintf(stderr, "ww_bench: the daemon did not come up (see /run/ww-bench-daemon.log)\n");
+    if (daemon > 0) {
+      ::kill(daemon, SIGKILL);
+      ::waitpid(daemon, nullptr, 0);
+    }
+    return 1;
+  }
+  // Idle is after the boot: the country resolution gives up within half a
+  // minute where, as here, no radio answers. (The quick run does not wait.)
+  (void)WaitUntil([&] { return !BootThreadRuns(daemon); }, Millis(options.quick ? 0 : 90000));
+  const Usage idle = ReadUsage(daemon);
+  std::this_thread::sleep_for(idle_time);
+  const Usage idle_end = ReadUsage(daemon);
+  const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
+  const double idle_seconds = std::chrono::duration<double>(idle_time).count();
+
+  const std::string lines = RoundTrips(trip_time, rows);
   // Back to idle: every command thread ends within its 1 s read time-out.
   std::this_thread::sleep_for(Millis(1500));
   const Usage after = ReadUsage(daemon);
@@ -600,13 +636,16 @@ int main(int argc, char** argv) {
       options.radio = argv[++i];
     } else if (arg == "--quick") {
       options.quick = true;
+    } else if (arg == "--attach") {
+      options.attach = true;
     } else {
       std::fprintf(stderr,
-                   "usage: ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE]\n");
+                   "usage: ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE]\n"
+                   "       ww_bench --attach\n");
       return 2;
     }
   }
-  if (options.programs.empty()) {
+  if (options.programs.empty() && !options.attach) {
     std::fprintf(stderr, "ww_bench: --programs DIR is needed\n");
     return 2;
   }

@@ -81,6 +81,11 @@ start=$(now_ms)
 poll 3000 moved_and_enabled || fail "the access point did not move to channel 36"
 reaction=$(($(now_ms) - start))
 
+# The round trips where nl80211 exists, against the daemon as it runs the
+# access point: its slow-down against the two floors of the same VM.
+wait_for "running on channel 36" 100 status_is "2	SoftAP Running"
+"$build/bench/ww_bench" --attach || fail "round trips"
+
 # What the bring-up's shell commands cost here, each re-run in a harmless
 # form with the same shell and tool (the VM emulates its CPU, so a process
 # start is dear and varies with the host's load).

@@ -113,6 +113,39 @@ bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destinati
          !has_destination;
 }
 
+bool MultipathIsWalkable(const uint8_t* message, size_t length) {
+  constexpr size_t kAttributesStart = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(rtmsg));
+  constexpr size_t kHopHeader = sizeof(rtnexthop);
+  size_t at = kAttributesStart;
+  // Each step advances by at least one attribute header, so this ends.
+  while (length >= at && length - at >= NLA_HDRLEN) {
+    nlattr attribute{};
+    std::memcpy(&attribute, message + at, sizeof attribute);
+    if (attribute.nla_len < NLA_HDRLEN || attribute.nla_len > length - at) {
+      break;  // where libnl's own attribute walk stops too
+    }
+    if ((attribute.nla_type & NLA_TYPE_MASK) == RTA_MULTIPATH) {
+      size_t left = attribute.nla_len - NLA_HDRLEN;
+      const uint8_t* hop_at = message + at + NLA_HDRLEN;
+      while (left >= kHopHeader) {
+        rtnexthop hop{};
+        std::memcpy(&hop, hop_at, sizeof hop);
+        if (hop.rtnh_len > left) {
+          break;  // libnl ends the walk here
+        }
+        const size_t step = RTNH_ALIGN(hop.rtnh_len);
+        if (hop.rtnh_len < kHopHeader || step > left) {
+          return false;
+        }
+        left -= step;
+        hop_at += step;
+      }
+    }
+    at += NLA_ALIGN(attribute.nla_len);
+  }
+  return true;
+}
+
 int HandleNl80211Event(nl_msg* message, void* arg) {
   Daemon& daemon = *static_cast<Daemon*>(arg);
   nlmsghdr* header = nlmsg_hdr(message);
@@ -167,7 +200,8 @@ int HandleRouteEvent(nl_msg* message, void* arg) {
     return NL_OK;
   }
   rtnl_route* route = nullptr;
-  if (rtnl_route_parse(header, &route) < 0) {
+  if (!MultipathIsWalkable(reinterpret_cast<const uint8_t*>(header), header->nlmsg_len) ||
+      rtnl_route_parse(header, &route) < 0) {
     std::fprintf(stderr, "Error parsing route message.\n");
     return NL_STOP;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,14 @@ Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const ui
 // Pure: true for a new IPv4 or IPv6 route without a destination (a default
 // route).
 bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destination);
+
+// Pure: false when a route message (`length` bytes from its netlink header
+// on) carries a multipath attribute whose next hops cannot be walked safely:
+// a next hop shorter than its own header, or one whose aligned length runs
+// past the attribute. libnl's route parser loops for ever on the first (it
+// steps by the length) and reads past the attribute on the second. The
+// kernel never sends either.
+bool MultipathIsWalkable(const uint8_t* message, size_t length);
 
 // libnl handlers of the two sockets; `arg` is the Daemon.
 int HandleNl80211Event(nl_msg* message, void* arg);

@@ -104,6 +104,48 @@ TEST(HandleRouteEvent, ANewDefaultRouteWakesThePass) {
   EXPECT_EQ(daemon.state.wake_semaphore.Value(), 1);
 }
 
+// A default route with a multipath attribute of the given next-hop bytes.
+MessagePtr MultipathRoute(const std::vector<uint8_t>& hops) {
+  MessagePtr m = Route(RTM_NEWROUTE, AF_INET, false);
+  nla_put(m.get(), RTA_MULTIPATH, static_cast<int>(hops.size()), hops.data());
+  return m;
+}
+
+// libnl's route parser never ends on a next hop of length 0 (it steps by
+// it) and reads past the attribute when an aligned step overshoots; such a
+// message is refused before it reaches the parser.
+TEST(HandleRouteEvent, MultipathNextHopsThatCannotBeWalkedAreRefused) {
+  const std::vector<uint8_t> good = {8, 0, 0, 0, 1, 0, 0, 0,   // one hop, no attributes
+                                     8, 0, 0, 0, 2, 0, 0, 0};  // and another
+  const std::vector<uint8_t> zero(16, 0);                      // a hop of length 0
+  const std::vector<uint8_t> short_hop = {4, 0, 0, 0, 1, 0, 0, 0};
+  // A hop of 9 bytes in 9: its aligned step (12) runs past the attribute.
+  const std::vector<uint8_t> overshoot = {9, 0, 0, 0, 1, 0, 0, 0, 0};
+  // A hop longer than what is left simply ends the walk, as in libnl.
+  const std::vector<uint8_t> long_hop = {64, 0, 0, 0, 1, 0, 0, 0};
+  const auto walkable = [](const MessagePtr& m) {
+    const nlmsghdr* h = nlmsg_hdr(m.get());
+    return MultipathIsWalkable(reinterpret_cast<const uint8_t*>(h), h->nlmsg_len);
+  };
+  EXPECT_TRUE(walkable(Route(RTM_NEWROUTE, AF_INET, true)));
+  EXPECT_TRUE(walkable(MultipathRoute(good)));
+  EXPECT_TRUE(walkable(MultipathRoute(long_hop)));
+  EXPECT_FALSE(walkable(MultipathRoute(zero)));
+  EXPECT_FALSE(walkable(MultipathRoute(short_hop)));
+  EXPECT_FALSE(walkable(MultipathRoute(overshoot)));
+  // Cut messages and garbage lengths are walked within their bytes.
+  const std::vector<uint8_t> tiny = {4, 0};
+  EXPECT_TRUE(MultipathIsWalkable(tiny.data(), tiny.size()));
+
+  testing::TestDaemon daemon;
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(HandleRouteEvent(MultipathRoute(zero).get(), &daemon), NL_STOP);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error parsing route message.\n");
+  EXPECT_EQ(HandleRouteEvent(MultipathRoute(good).get(), &daemon), NL_OK);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Default route added\n");
+}
+
 TEST(HandleNl80211Event, AnIndexWithoutANameIsIgnored) {
   testing::TestDaemon daemon;
   MessagePtr m(nlmsg_alloc());
