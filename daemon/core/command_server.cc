@@ -68,7 +68,7 @@ void* HandleCommandThread(void* arg) {
   (void)::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 
-  // Opened by the first command that needs it (QueryInterface).
+  // Opened by the first command that needs it (OpenQuery).
   WifiQueryContext query{};
 
   char request[kRequestMax + 1];
