@@ -11,5 +11,5 @@ mkdir -p "$work/corpus"
 cp -rn "$corpus/." "$work/corpus/"
 # stdout and stderr of the code under test are closed: the readers log every
 # block. libFuzzer's own report and the sanitizers' still appear.
-exec "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 \
+exec "$binary" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 \
   -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus"

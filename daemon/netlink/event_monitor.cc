@@ -124,6 +124,11 @@ bool MultipathIsWalkable(const uint8_t* message, size_t length) {
     if (attribute.nla_len < NLA_HDRLEN || attribute.nla_len > length - at) {
       break;  // where libnl's own attribute walk stops too
     }
+    // The via address: libnl copies its length minus the family field.
+    if ((attribute.nla_type & NLA_TYPE_MASK) == RTA_VIA &&
+        attribute.nla_len < NLA_HDRLEN + sizeof(uint16_t)) {
+      return false;
+    }
     if ((attribute.nla_type & NLA_TYPE_MASK) == RTA_MULTIPATH) {
       size_t left = attribute.nla_len - NLA_HDRLEN;
       const uint8_t* hop_at = message + at + NLA_HDRLEN;

@@ -35,8 +35,9 @@ bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destinati
 // on) carries a multipath attribute whose next hops cannot be walked safely:
 // a next hop shorter than its own header, or one whose aligned length runs
 // past the attribute. libnl's route parser loops for ever on the first (it
-// steps by the length) and reads past the attribute on the second. The
-// kernel never sends either.
+// steps by the length) and reads past the attribute on the second. A via
+// attribute too short for its family field is refused too (libnl copies a
+// negative length). The kernel never sends any of these.
 bool MultipathIsWalkable(const uint8_t* message, size_t length);
 
 // libnl handlers of the two sockets; `arg` is the Daemon.

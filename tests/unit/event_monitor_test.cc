@@ -133,6 +133,9 @@ TEST(HandleRouteEvent, MultipathNextHopsThatCannotBeWalkedAreRefused) {
   EXPECT_FALSE(walkable(MultipathRoute(zero)));
   EXPECT_FALSE(walkable(MultipathRoute(short_hop)));
   EXPECT_FALSE(walkable(MultipathRoute(overshoot)));
+  MessagePtr via = Route(RTM_NEWROUTE, AF_INET, false);
+  nla_put(via.get(), RTA_VIA, 1, "x");
+  EXPECT_FALSE(walkable(via));
   // Cut messages and garbage lengths are walked within their bytes.
   const std::vector<uint8_t> tiny = {4, 0};
   EXPECT_TRUE(MultipathIsWalkable(tiny.data(), tiny.size()));
