@@ -164,16 +164,20 @@ void ReleaseWifiQuery(WifiQueryContext& ctx) {
   std::memset(&ctx, 0, sizeof ctx);
 }
 
-int GetInterfaceIndex(const char* name) {
-  const UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!sock.Valid()) {
-    ReportCallFailure(kModule, kLineSocket, "GetInterfaceIndex", "socket", errno);
-    return -1;
+int GetInterfaceIndex(const char* name, int fd) {
+  UniqueFd own;
+  if (fd < 0) {
+    own = UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!own.Valid()) {
+      ReportCallFailure(kModule, kLineSocket, "GetInterfaceIndex", "socket", errno);
+      return -1;
+    }
+    fd = own.Get();
   }
   ifreq request{};
   // At most the 16 bytes of the field, as strncpy copies them.
   std::strncpy(request.ifr_name, name, sizeof request.ifr_name);
-  if (::ioctl(sock.Get(), SIOCGIFINDEX, &request) != 0) {
+  if (::ioctl(fd, SIOCGIFINDEX, &request) != 0) {
     return -1;
   }
   return request.ifr_ifindex < 0 ? -1 : request.ifr_ifindex;
@@ -204,9 +208,11 @@ int NLRecvmsgsWithTimeout(nl_sock* socket, nl_cb* callbacks) {
   return result;
 }
 
-int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
+namespace {
+
+int AskWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out, int index_fd) {
   std::memset(&ctx.result, 0, sizeof ctx.result);
-  const int index = GetInterfaceIndex(name);
+  const int index = GetInterfaceIndex(name, index_fd);
   if (index < 0) {
     return -1;
   }
@@ -237,6 +243,16 @@ int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
   }
   out = ctx.result;
   return 0;
+}
+
+}  // namespace
+
+int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
+  return AskWifiInfo(ctx, name, out, -1);
+}
+
+int GetWifiInfoOnOwnSocket(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
+  return AskWifiInfo(ctx, name, out, ctx.socket == nullptr ? -1 : nl_socket_get_fd(ctx.socket));
 }
 
 }  // namespace ww

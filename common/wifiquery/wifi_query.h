@@ -61,8 +61,14 @@ void ReleaseWifiQuery(WifiQueryContext& ctx);
 // with `out` untouched.
 int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out);
 
-// The interface's index, or -1.
-int GetInterfaceIndex(const char* name);
+// The same, asking for the interface's index on the context's own socket
+// instead of a socket opened for it: the daemon's queries, which come as
+// often as its clients ask.
+int GetWifiInfoOnOwnSocket(WifiQueryContext& ctx, const char* name, WifiInfo& out);
+
+// The interface's index, or -1. Asked on `fd` when it is given (any open
+// socket will do), else on a socket opened for it.
+int GetInterfaceIndex(const char* name, int fd = -1);
 
 // Receives and handles one block within 200 ms. 0 when one was handled; -1
 // on time-out or poll failure; otherwise libnl's negative error code.

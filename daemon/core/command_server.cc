@@ -68,7 +68,8 @@ void* HandleCommandThread(void* arg) {
   (void)::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 
-  // Opened by the first command that needs it (OpenQuery).
+  // Opened by the first command that needs it when the pool has none free
+  // (OpenQuery).
   WifiQueryContext query{};
 
   char request[kRequestMax + 1];
@@ -80,6 +81,7 @@ void* HandleCommandThread(void* arg) {
     CommandEnv env{*slot.daemon, query, kQueryClosed};
     SocketSink sink(fd);
     ExecuteRequest(env, request, static_cast<size_t>(got), sink);
+    CloseQuery(env);
   }
 
   ReleaseWifiQuery(query);

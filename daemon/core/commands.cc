@@ -1,6 +1,7 @@
 #include "daemon/core/commands.h"
 
 #include <net/if.h>
+#include <netlink/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "common/util/format.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
+#include "daemon/core/query_pool.h"
 #include "daemon/core/state_json.h"
 #include "daemon/netlink/survey_report.h"
 #include "daemon/regulatory/channel_list.h"
@@ -73,31 +75,70 @@ void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sin
   ReportChannelSurvey(env.daemon);
   SendText(sink, "1\tDone check journalctl -u wavewarden");
 }
-bool OpenQuery(CommandEnv& env) {
+WifiQueryContext* OpenQuery(CommandEnv& env) {
   if (env.query_state == kQueryClosed) {
-    env.query_state = env.daemon.hooks.open_query(env.query, env.daemon.query_family) == 0
-                          ? kQueryOpen
-                          : kQueryFailed;
-    if (env.query_state == kQueryFailed) {
+    bool open = false;
+    env.pooled = TakePooledQuery(env.daemon.queries, open);
+    WifiQueryContext& query = env.pooled < 0 ? env.query : env.daemon.queries.contexts[env.pooled];
+    if (!open) {
+      open = env.daemon.hooks.open_query(query, env.daemon.query_family) == 0;
+    }
+    env.query_state = open ? kQueryOpen : kQueryFailed;
+    env.query_clean = true;
+    if (!open) {
+      ReturnPooledQuery(env.daemon.queries, env.pooled, false, false);
+      env.pooled = -1;
       std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
     }
   }
-  return env.query_state == kQueryOpen;
+  if (env.query_state != kQueryOpen) {
+    return nullptr;
+  }
+  return env.pooled < 0 ? &env.query : &env.daemon.queries.contexts[env.pooled];
+}
+
+int QueryInterface(CommandEnv& env, WifiQueryContext& query, const char* name, WifiInfo& out) {
+  const int result = env.daemon.hooks.query(query, name, out);
+  // -1 is also a missing interface, which leaves nothing behind; telling it
+  // from a time-out is not worth a context kept in doubt.
+  if (result == -1) {
+    env.query_clean = false;
+  }
+  return result;
+}
+
+void CloseQuery(CommandEnv& env) {
+  if (env.pooled < 0) {
+    return;
+  }
+  const bool open = env.query_state == kQueryOpen;
+  ReturnPooledQuery(env.daemon.queries, env.pooled, open && env.query_clean, open);
+  env.pooled = -1;
+  env.query_state = kQueryClosed;
+}
+
+// Whether the access point's interface exists, asked on the query's own
+// socket (any socket answers the index request; this saves opening one).
+bool ApInterfaceExists(WifiQueryContext& query) {
+  if (query.socket == nullptr) {
+    return ::if_nametoindex(kApInterface) != 0;
+  }
+  return GetInterfaceIndex(kApInterface, nl_socket_get_fd(query.socket)) >= 0;
 }
 
 void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   Daemon& daemon = env.daemon;
   DaemonState& ds = daemon.state;
-  if (!OpenQuery(env)) {
+  WifiQueryContext* const query = OpenQuery(env);
+  if (query == nullptr) {
     return;
   }
   StateReportInputs in{};
-  if (daemon.hooks.query(env.query, kStationInterface, in.sta) != 0) {
+  if (QueryInterface(env, *query, kStationInterface, in.sta) != 0) {
     in.sta = WifiInfo{};
     std::fprintf(stderr, "GetWifiInfo failed for %s\n", kStationInterface);
   }
-  if (::if_nametoindex(kApInterface) != 0 &&
-      daemon.hooks.query(env.query, kApInterface, in.ap) != 0) {
+  if (ApInterfaceExists(*query) && QueryInterface(env, *query, kApInterface, in.ap) != 0) {
     in.ap = WifiInfo{};
     std::fprintf(stderr, "GetWifiInfo failed for %s\n", kApInterface);
   }
@@ -128,12 +169,12 @@ void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& 
   SendChannelList(env.daemon, sink);
 }
 void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
-  if (!OpenQuery(env)) {
+  WifiQueryContext* const query = OpenQuery(env);
+  if (query == nullptr) {
     return;
   }
   WifiInfo info{};
-  if (::if_nametoindex(kApInterface) != 0 &&
-      env.daemon.hooks.query(env.query, kApInterface, info) != 0) {
+  if (ApInterfaceExists(*query) && QueryInterface(env, *query, kApInterface, info) != 0) {
     std::fprintf(stderr, "GetWifiInfo failed for %s\n", kApInterface);
     return;
   }

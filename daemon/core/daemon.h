@@ -13,6 +13,7 @@
 #include "common/util/thread_name.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/command_slots.h"
+#include "daemon/core/query_pool.h"
 #include "daemon/lifecycle/daemon_state.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
@@ -57,7 +58,7 @@ struct DaemonHooks {
   std::function<int32_t(const char*)> spawn = SpawnCommand;  // a child not waited for
   std::function<int(pid_t, int)> signal = ::kill;
   // What nl80211 says about an interface.
-  std::function<int(WifiQueryContext&, const char*, WifiInfo&)> query = GetWifiInfo;
+  std::function<int(WifiQueryContext&, const char*, WifiInfo&)> query = GetWifiInfoOnOwnSocket;
   // Opens a command thread's query context (0 when it is open), with
   // nl80211's id when it is known (> 0).
   std::function<int(WifiQueryContext&, int32_t)> open_query = InitWifiQuery;
@@ -73,6 +74,7 @@ struct Daemon {
   CountryCodes country;
   RawChannel nl80211;
   CommandSlots slots;
+  QueryPool queries;          // the command threads' open interface queries
   std::mutex laststate_lock;  // the laststate file; never held with state_lock
   ScanBlockTable scan_block;
   int32_t streaming_fd = -1;  // the streaming socket's listener

@@ -38,18 +38,28 @@ struct Request {
 
 struct CommandEnv {
   Daemon& daemon;
-  WifiQueryContext& query;  // the command thread's own interface query
-  // kQueryClosed: `query` is opened by the first command that asks an
-  // interface (most requests never do, and opening costs a netlink socket
-  // and a round trip to the kernel); kQueryFailed after that failed.
+  WifiQueryContext& query;  // the thread's own, used when the pool has none free
+  // kQueryClosed: a query is opened (or taken from the daemon's pool) by the
+  // first command that asks an interface; most requests never do.
+  // kQueryFailed after that failed.
   int query_state = kQueryOpen;
+  int pooled = -1;          // the pool slot in use, -1 for `query`
+  bool query_clean = true;  // false once a query timed out: its answer may still come
 };
 
-// Opens the command thread's interface query (`env.query`) if it is not
-// open yet. False when it cannot be opened ("Error initializing netlink in
-// HandleCommandThread" on standard error): the command then ends without a
-// reply, as every command did when the context was opened up front.
-bool OpenQuery(CommandEnv& env);
+// The command thread's interface query, opened or taken from the pool if it
+// is not open yet. Null when it cannot be opened ("Error initializing netlink
+// in HandleCommandThread" on standard error): the command then ends without
+// a reply, as every command did when the context was opened up front.
+WifiQueryContext* OpenQuery(CommandEnv& env);
+
+// Asks nl80211 about `name` through `query` (the hook), noting a time-out.
+int QueryInterface(CommandEnv& env, WifiQueryContext& query, const char* name, WifiInfo& out);
+
+// At the end of the connection: a pooled query goes back to the pool, kept
+// open unless a query on it timed out. The thread's own is its owner's to
+// release.
+void CloseQuery(CommandEnv& env);
 
 // Logs, splits and dispatches one request (`raw` is NUL-terminated after
 // `length` bytes, length <= kRequestMax). Runs on a command thread.

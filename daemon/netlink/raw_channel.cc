@@ -92,8 +92,8 @@ int LookUpNl80211Family(RawChannel& channel) {
 }
 
 int ReadControlReply(RawChannel& channel, ssize_t* received) {
-  uint8_t block[kReceiveBufferSize];
-  const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL);
+  uint8_t* const block = channel.block.data();
+  const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), MSG_NOSIGNAL);
   if (received != nullptr) {
     *received = got;
   }
@@ -130,9 +130,9 @@ int ReadControlReply(RawChannel& channel, ssize_t* received) {
 }
 
 ssize_t SendRequestLocked(RawChannel& channel, nl::RequestBuilder& request) {
-  uint8_t block[kReceiveBufferSize];
   // Answers an earlier exchange stopped reading are not ours: drop them.
-  while (::recv(channel.socket_fd, block, sizeof block, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
+  while (::recv(channel.socket_fd, channel.block.data(), channel.block.size(),
+                MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
   }
   ++channel.sequence;
   request.SetType(static_cast<uint16_t>(channel.family_id));
@@ -148,11 +148,11 @@ void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisito
                  void* context, bool all_types) {
   std::lock_guard<std::mutex> lock(channel.lock);
   (void)SendRequestLocked(channel, request);
-  uint8_t block[kReceiveBufferSize];
+  uint8_t* const block = channel.block.data();
 
   int flags = MSG_NOSIGNAL;
   for (;;) {
-    const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, flags);
+    const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), flags);
     if (got <= 0) {
       return;
     }

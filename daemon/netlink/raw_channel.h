@@ -7,6 +7,7 @@
 #include <linux/netlink.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <type_traits>
@@ -14,6 +15,11 @@
 #include "daemon/netlink/nl_message.h"
 
 namespace ww {
+
+inline constexpr int kOpenSocketFailed = -4;
+inline constexpr int kOpenBindFailed = -5;
+inline constexpr int kOpenNoAnswer = -6;
+inline constexpr size_t kReceiveBufferSize = 32768;
 
 struct RawChannel {
   std::mutex lock;
@@ -27,12 +33,12 @@ struct RawChannel {
   // kernel does.
   void (*after_send)(void* context) = nullptr;
   void* after_send_context = nullptr;
+  // Where answers are received, under the lock (or at start-up, before other
+  // threads). Not on the caller's stack: a command thread's stack pages below
+  // the last 16 KiB are returned to the kernel when it ends, so a 32 KiB
+  // stack buffer would cost fresh page faults on every request.
+  std::array<uint8_t, kReceiveBufferSize> block{};
 };
-
-inline constexpr int kOpenSocketFailed = -4;
-inline constexpr int kOpenBindFailed = -5;
-inline constexpr int kOpenNoAnswer = -6;
-inline constexpr size_t kReceiveBufferSize = 32768;
 
 // Opens the channel and learns the nl80211 family id. 0 when the controller
 // exchange has ended (even when nl80211 is unknown: the id stays 0),

@@ -115,10 +115,10 @@ void ReportChannelSurvey(RawChannel& channel, uint32_t ifindex, FILE* out) {
   const ssize_t sent = SendRequestLocked(channel, request);
   std::fprintf(out, "NLScan: %d\n", static_cast<int>(sent));
 
-  uint8_t block[kReceiveBufferSize];
+  uint8_t* const block = channel.block.data();
   int flags = MSG_NOSIGNAL;
   for (;;) {
-    const ssize_t got = ::recv(channel.socket_fd, block, sizeof block, flags);
+    const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), flags);
     flags |= MSG_DONTWAIT;
     std::fprintf(out, "Scan Returning: %d\n", static_cast<int>(got));
     if (got <= 0) {

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
+#include "daemon/core/query_pool.h"
 #include "tests/unit/fake_kernel.h"
 #include "tests/unit/request_test.h"
 #include "tests/unit/temp_dir.h"
@@ -167,16 +170,23 @@ TEST_F(DispatchTest, GetcredsWithoutAnAccessPointIsOneNul) {
 
 // A command thread opens its interface query only for the commands that ask
 // an interface, once; when it cannot, those end without a reply.
-TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
+TEST_F(DispatchTest, OnlyInterfaceCommandsOpenAQueryAndLaterConnectionsReuseIt) {
   daemon_.interfaces["wlan0"] = WifiInfo{};
   int opens = 0;
   int result = 0;
+  int answer = 0;
   daemon_.query_family = 0x1c;
   daemon_.hooks.open_query = [&](WifiQueryContext& /*ctx*/, int32_t family) {
     ++opens;
     EXPECT_EQ(family, 0x1c);  // the id start-up learnt, not asked again
     return result;
   };
+  const auto recorded = daemon_.hooks.query;
+  daemon_.hooks.query = [&, recorded](WifiQueryContext& ctx, const char* name, WifiInfo& out) {
+    const int got = recorded(ctx, name, out);
+    return answer != 0 ? answer : got;
+  };
+  // One connection: its request, then the end of the connection.
   const auto run = [&](const char* text) {
     char raw[64];
     std::snprintf(raw, sizeof raw, "%s", text);
@@ -184,6 +194,7 @@ TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
     CommandEnv env{daemon_, query_, kQueryClosed};
     ::testing::internal::CaptureStderr();
     ExecuteRequest(env, raw, std::strlen(raw), sink_);
+    CloseQuery(env);
     log_ = ::testing::internal::GetCapturedStderr();
     return sink_.sends;
   };
@@ -193,11 +204,29 @@ TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
   EXPECT_EQ(opens, 0);
   EXPECT_EQ(run("state"), 1);  // two interfaces asked, one open
   EXPECT_EQ(opens, 1);
-  EXPECT_EQ(run("getcreds"), 1);
+  EXPECT_EQ(run("getcreds"), 1);  // the pooled one, still open
+  EXPECT_EQ(run("state"), 1);
+  EXPECT_EQ(opens, 1);
+
+  // A kernel's refusal leaves nothing behind: the query stays pooled.
+  answer = -31;
+  EXPECT_EQ(run("state"), 1);
+  EXPECT_EQ(run("state"), 1);
+  EXPECT_EQ(opens, 1);
+  // After a time-out its answer could still come: the next one is new.
+  answer = -1;
+  EXPECT_EQ(run("state"), 1);
+  EXPECT_EQ(opens, 1);
+  answer = 0;
+  EXPECT_EQ(run("state"), 1);
   EXPECT_EQ(opens, 2);
 
-  const size_t asked = daemon_.queried.size();
+  // The pooled query is open: failing opens show once it is gone.
   result = -1;
+  answer = -1;
+  EXPECT_EQ(run("state"), 1);
+  answer = 0;
+  const size_t asked = daemon_.queried.size();
   for (const char* request : {"state", "getcreds"}) {
     EXPECT_EQ(run(request), 0) << request;
     EXPECT_EQ(log_.find("Error initializing netlink in HandleCommandThread\n"),
@@ -208,6 +237,31 @@ TEST_F(DispatchTest, OnlyInterfaceCommandsOpenTheQueryOnce) {
   EXPECT_EQ(run("status"), 1);
   EXPECT_EQ(opens, 4);
   EXPECT_EQ(daemon_.queried.size(), asked);
+}
+
+TEST(QueryPool, HandsEachContextToOneTakerAndFallsBackWhenAllAreBusy) {
+  QueryPool pool;
+  std::array<int, kQueryPoolSize> taken{};
+  for (int& index : taken) {
+    bool open = true;
+    index = TakePooledQuery(pool, open);
+    EXPECT_FALSE(open);  // closed slots come first time round
+    EXPECT_GE(index, 0);
+  }
+  std::sort(taken.begin(), taken.end());
+  EXPECT_EQ(std::adjacent_find(taken.begin(), taken.end()), taken.end());
+  bool open = true;
+  EXPECT_EQ(TakePooledQuery(pool, open), -1);  // all busy: the caller's own
+
+  ReturnPooledQuery(pool, taken[2], true, true);
+  ReturnPooledQuery(pool, taken[1], false, false);
+  EXPECT_EQ(TakePooledQuery(pool, open), taken[2]);  // open ones first
+  EXPECT_TRUE(open);
+  EXPECT_EQ(TakePooledQuery(pool, open), taken[1]);
+  EXPECT_FALSE(open);
+  ReturnPooledQuery(pool, -1, true, true);  // ignored
+  ReturnPooledQuery(pool, kQueryPoolSize, true, true);
+  EXPECT_EQ(TakePooledQuery(pool, open), -1);
 }
 
 }  // namespace

@@ -258,6 +258,12 @@ TEST(GetInterfaceIndex, FindsOnlyExistingInterfaces) {
   EXPECT_EQ(GetInterfaceIndex("lo"), static_cast<int>(if_nametoindex("lo")));
   EXPECT_EQ(GetInterfaceIndex("ww-no-such-interface-at-all"), -1);
   EXPECT_EQ(GetInterfaceIndex(""), -1);
+
+  // On a socket the caller has open, as a netlink one of a query context.
+  const UniqueFd netlink(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+  ASSERT_TRUE(netlink.Valid());
+  EXPECT_EQ(GetInterfaceIndex("lo", netlink.Get()), static_cast<int>(if_nametoindex("lo")));
+  EXPECT_EQ(GetInterfaceIndex("ww-no-such-interface-at-all", netlink.Get()), -1);
 }
 
 TEST_F(WifiQueryTest, NonWirelessInterfaceTimesOutOnTheFirstAnswer) {
@@ -392,7 +398,7 @@ class WifiQueryExchangeTest : public WifiQueryTest {
 
   // Runs GetWifiInfo on "lo" while the stand-in answers the request with
   // `answer` (none when null) and, if `ack`, the acknowledgement.
-  int Query(nl_msg* answer, bool ack, WifiInfo& out) {
+  int Query(nl_msg* answer, bool ack, WifiInfo& out, bool own_socket = false) {
     std::thread server([&] {
       request_ = kernel_.TakeRequest();
       if (answer != nullptr) {
@@ -403,7 +409,8 @@ class WifiQueryExchangeTest : public WifiQueryTest {
       }
     });
     ::testing::internal::CaptureStderr();
-    const int result = GetWifiInfo(ctx_, "lo", out);
+    const int result =
+        own_socket ? GetWifiInfoOnOwnSocket(ctx_, "lo", out) : GetWifiInfo(ctx_, "lo", out);
     log_ = ::testing::internal::GetCapturedStderr();
     server.join();
     return result;
@@ -449,6 +456,26 @@ TEST_F(WifiQueryExchangeTest, AnswerAndAcknowledgementFillTheCallersRecord) {
   EXPECT_EQ(attribute[0], 8);
   EXPECT_EQ(attribute[1], kAttrIfindex);
   EXPECT_EQ(index, if_nametoindex("lo"));
+}
+
+TEST_F(WifiQueryExchangeTest, TheDaemonsVariantAsksTheIndexOnTheContextsSocket) {
+  MessagePtr answer = Interface();
+  nla_put_u32(answer.get(), kAttrIftype, kIftypeStation);
+  nla_put_u32(answer.get(), kAttrWiphyFreq, 2412);
+  WifiInfo out{};
+  EXPECT_EQ(Query(answer.get(), true, out, true), 0);
+  EXPECT_EQ(log_, "");
+  EXPECT_EQ(out.channel, 1u);
+  uint32_t index = 0;
+  ASSERT_EQ(request_.size(), 28u);
+  std::memcpy(&index, request_.data() + 24, sizeof index);
+  EXPECT_EQ(index, if_nametoindex("lo"));
+
+  out.band = 9;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(GetWifiInfoOnOwnSocket(ctx_, "ww-no-such-interface-at-all", out), -1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(out.band, 9);
 }
 
 TEST_F(WifiQueryExchangeTest, EachSilenceTimesOutOnItsOwnReceive) {
