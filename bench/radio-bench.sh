@@ -31,6 +31,47 @@ more_connects_than() { [ "$(connects)" -gt "$1" ]; }
 moved_and_enabled() { ap_on 36 && hostapd_enabled; }
 alone_enabled() { grep -aq "AP-ENABLED" "$work/alone.log"; }
 
+harmless() {
+  case "$1" in
+    iw) echo "iw dev wlanap info" ;;
+    ip) echo "ip link show dev wlanap" ;;
+    ifconfig) echo "ifconfig wlanap" ;;
+    firewall-cmd) echo "firewall-cmd --state" ;;
+    killall) echo "killall -0 ww-no-such-program" ;;
+    *) echo "true" ;;  # hostapd and dnsmasq are started in the background
+  esac
+}
+# The shell commands the daemon logged on lines $1 + 1 to $2 of its
+# standard error: their tools, a line each.
+tools_between() {
+  sed -n "$(($1 + 1)),$2p" "$daemon_err" | sed -n 's/^# \([^ ]*\).*/\1/p'
+}
+# Their wall time, each re-run in its harmless form.
+commands_ms() {
+  local total=0 line start
+  for tool in $(tools_between "$1" "$2"); do
+    line=$(harmless "$tool")
+    start=$(now_ms)
+    sh -c "$line > /dev/null 2>&1"
+    total=$((total + $(now_ms) - start))
+  done
+  echo "$total"
+}
+
+# Milliseconds since boot, now and at the start of process $1 (the kernel
+# keeps the start in clock ticks: 10 ms steps).
+uptime_ms() {
+  local up
+  read -r up _ </proc/uptime
+  echo $((${up%.*} * 1000 + 10#${up#*.} * 10))
+}
+started_ms() {
+  local stat
+  stat=$(cat "/proc/$1/stat") || return 1
+  set -- ${stat##*) }
+  echo $((${20} * 1000 / $(getconf CLK_TCK)))
+}
+
 touch /root/zzzOldDiplexer
 station_up DE
 start_daemon
@@ -42,11 +83,16 @@ wait_for "the refresh after the country adoption" 300 status_is "0	Disabled."
 # and answers probes from then on).
 lines_before=$(wc -l <"$daemon_err")
 start=$(now_ms)
+start_up=$(uptime_ms)
 wavectl create - - hbs nat | grep -q Creating || fail "create refused"
 poll 3000 hostapd_enabled || fail "no AP-ENABLED after create"
 bringup=$(($(now_ms) - start))
+# Split at hostapd's start: the daemon's part before it, hostapd's after.
+hostapd_pid=$(pgrep -x hostapd | head -1)
+launch=$(($(started_ms "$hostapd_pid") - start_up)) || fail "hostapd's start unknown"
 # The shell commands the bring-up ran (each logged as "# COMMAND = STATUS").
-commands=$(tail -n +"$((lines_before + 1))" "$daemon_err" | grep -ac '^# ')
+lines_up=$(wc -l <"$daemon_err")
+commands=$(tools_between "$lines_before" "$lines_up" | wc -l)
 wait_for "wlanap on channel 149" 100 ap_on 149
 cp /var/run/softap_hostapd.conf "$work/alone.conf"
 wait_for "running" 300 status_is "2	SoftAP Running"
@@ -74,12 +120,15 @@ wait_for "wlanap on channel 149 again" 100 ap_on 149
 # Reaction: the upstream moves to channel 149, the station follows; from its
 # connect to the access point enabled on channel 36.
 before=$(connects)
+lines_roam=$(wc -l <"$daemon_err")
 stop_upstream
 start_upstream 149 02:00:00:00:01:49
 poll 3000 more_connects_than "$before" || fail "the station did not roam"
 start=$(now_ms)
 poll 3000 moved_and_enabled || fail "the access point did not move to channel 36"
 reaction=$(($(now_ms) - start))
+lines_moved=$(wc -l <"$daemon_err")
+reaction_commands=$(tools_between "$lines_roam" "$lines_moved" | wc -l)
 
 # The round trips where nl80211 exists, against the daemon as it runs the
 # access point: its slow-down against the two floors of the same VM.
@@ -89,23 +138,30 @@ wait_for "running on channel 36" 100 status_is "2	SoftAP Running"
 # What the bring-up's shell commands cost here, each re-run in a harmless
 # form with the same shell and tool (the VM emulates its CPU, so a process
 # start is dear and varies with the host's load).
-harmless() {
-  case "$1" in
-    iw) echo "iw dev wlanap info" ;;
-    ip) echo "ip link show dev wlanap" ;;
-    ifconfig) echo "ifconfig wlanap" ;;
-    firewall-cmd) echo "firewall-cmd --state" ;;
-    killall) echo "killall -0 ww-no-such-program" ;;
-    *) echo "true" ;;  # hostapd and dnsmasq are started in the background
-  esac
-}
-command_ms=0
-for tool in $(tail -n +"$((lines_before + 1))" "$daemon_err" | sed -n 's/^# \([^ ]*\).*/\1/p'); do
-  line=$(harmless "$tool")
+command_ms=$(commands_ms "$lines_before" "$lines_up")
+# The commands before the one that starts hostapd, as the daemon ran them.
+before_hostapd=$(tools_between "$lines_before" "$lines_up" | sed '/^hostapd$/,$d' | wc -l)
+prefix_ms=$(commands_ms "$lines_before" \
+  "$(awk -v from="$lines_before" 'NR > from && /^# hostapd / { print NR - 1; exit }' "$daemon_err")")
+reaction_command_ms=$(commands_ms "$lines_roam" "$lines_moved")
+
+# Those same commands once more, exactly as the daemon ran them, with the
+# daemon stopped and its access point gone (the harmless forms above start
+# the same programs but ask less of the kernel).
+hostapd_line=$(awk -v from="$lines_before" 'NR > from && /^# hostapd / { print NR; exit }' "$daemon_err")
+stop_daemon
+killall hostapd dnsmasq 2>/dev/null
+wait_for "hostapd gone" 50 gone
+iw dev wlanap del 2>/dev/null
+sed -n "$((lines_before + 1)),$((hostapd_line - 1))p" "$daemon_err" |
+  sed -n 's/^# \(.*\) = -\{0,1\}[0-9]*$/\1/p' >"$work/replay"
+replay_ms=0
+while IFS= read -r line; do
   start=$(now_ms)
-  sh -c "$line > /dev/null 2>&1"
-  command_ms=$((command_ms + $(now_ms) - start))
-done
+  sh -c "$line" >/dev/null 2>&1
+  replay_ms=$((replay_ms + $(now_ms) - start))
+done <"$work/replay"
+iw dev wlanap del 2>/dev/null
 # Sleeps of the creation: 100 ms after adding the interface, 200 ms after
 # bringing it up, 100 ms after starting hostapd.
 sleeps=400
@@ -116,7 +172,16 @@ echo "BENCH bring-up_beyond_hostapd $((bringup - alone)) ms"
 echo "BENCH shell_commands_of_the_bring-up $commands"
 echo "BENCH the_same_commands_re-run $command_ms ms"
 echo "BENCH bring-up_beyond_hostapd,_its_commands_and_${sleeps}_ms_of_sleeps $((bringup - alone - sleeps - command_ms)) ms"
+echo "BENCH bring-up,_create_to_hostapd_started $launch ms"
+echo "BENCH bring-up,_hostapd_started_to_AP_enabled $((bringup - launch)) ms"
+echo "BENCH commands_before_hostapd $before_hostapd"
+echo "BENCH commands_before_hostapd_re-run $prefix_ms ms"
+echo "BENCH commands_before_hostapd_replayed $replay_ms ms"
+echo "BENCH create_to_hostapd_started_beyond_its_replayed_commands_and_300_ms_of_sleeps $((launch - replay_ms - 300)) ms"
 echo "BENCH reaction,_station_connect_to_AP_on_new_channel $reaction ms"
 echo "BENCH reaction_beyond_hostapd $((reaction - alone)) ms"
+echo "BENCH shell_commands_of_the_reaction $reaction_commands"
+echo "BENCH commands_of_the_reaction_re-run $reaction_command_ms ms"
+echo "BENCH reaction_beyond_hostapd_and_its_commands $((reaction - alone - reaction_command_ms)) ms"
 echo "BENCH supervision_period 20000 ms"
 pass

@@ -133,6 +133,9 @@ int InitWifiQuery(WifiQueryContext& ctx, int32_t known_family) {
     return -1;
   }
   (void)nl_socket_set_buffer_size(ctx.socket, kBufferSize, kBufferSize);
+  // An interface answer is far below libnl's receive buffer (four pages), so
+  // libnl need not peek at each datagram's size first: one receive, not two.
+  nl_socket_disable_msg_peek(ctx.socket);
   if (genl_connect(ctx.socket) != 0) {
     std::fprintf(stderr, "netlink connect failed\n");
     ReleaseWifiQuery(ctx);
