@@ -167,6 +167,10 @@ void ReleaseWifiQuery(WifiQueryContext& ctx) {
   std::memset(&ctx, 0, sizeof ctx);
 }
 
+int QuerySocketFd(const WifiQueryContext& ctx) {
+  return ctx.socket == nullptr ? -1 : nl_socket_get_fd(ctx.socket);
+}
+
 int GetInterfaceIndex(const char* name, int fd) {
   UniqueFd own;
   if (fd < 0) {
@@ -255,7 +259,7 @@ int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
 }
 
 int GetWifiInfoOnOwnSocket(WifiQueryContext& ctx, const char* name, WifiInfo& out) {
-  return AskWifiInfo(ctx, name, out, ctx.socket == nullptr ? -1 : nl_socket_get_fd(ctx.socket));
+  return AskWifiInfo(ctx, name, out, QuerySocketFd(ctx));
 }
 
 }  // namespace ww

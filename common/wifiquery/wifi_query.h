@@ -66,6 +66,9 @@ int GetWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out);
 // often as its clients ask.
 int GetWifiInfoOnOwnSocket(WifiQueryContext& ctx, const char* name, WifiInfo& out);
 
+// The descriptor of the context's socket, -1 when it has none.
+int QuerySocketFd(const WifiQueryContext& ctx);
+
 // The interface's index, or -1. Asked on `fd` when it is given (any open
 // socket will do), else on a socket opened for it.
 int GetInterfaceIndex(const char* name, int fd = -1);

@@ -1,7 +1,6 @@
 #include "daemon/core/commands.h"
 
 #include <net/if.h>
-#include <netlink/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -86,7 +85,7 @@ WifiQueryContext* OpenQuery(CommandEnv& env) {
     env.query_state = open ? kQueryOpen : kQueryFailed;
     env.query_clean = true;
     if (!open) {
-      ReturnPooledQuery(env.daemon.queries, env.pooled, false, false);
+      ReturnPooledQuery(env.daemon.queries, env.pooled, false);
       env.pooled = -1;
       std::fprintf(stderr, "Error initializing netlink in HandleCommandThread\n");
     }
@@ -111,19 +110,17 @@ void CloseQuery(CommandEnv& env) {
   if (env.pooled < 0) {
     return;
   }
-  const bool open = env.query_state == kQueryOpen;
-  ReturnPooledQuery(env.daemon.queries, env.pooled, open && env.query_clean, open);
+  ReturnPooledQuery(env.daemon.queries, env.pooled,
+                    env.query_state == kQueryOpen && env.query_clean);
   env.pooled = -1;
   env.query_state = kQueryClosed;
 }
 
 // Whether the access point's interface exists, asked on the query's own
 // socket (any socket answers the index request; this saves opening one).
-bool ApInterfaceExists(WifiQueryContext& query) {
-  if (query.socket == nullptr) {
-    return ::if_nametoindex(kApInterface) != 0;
-  }
-  return GetInterfaceIndex(kApInterface, nl_socket_get_fd(query.socket)) >= 0;
+bool ApInterfaceExists(const WifiQueryContext& query) {
+  const int fd = QuerySocketFd(query);
+  return fd < 0 ? ::if_nametoindex(kApInterface) != 0 : GetInterfaceIndex(kApInterface, fd) >= 0;
 }
 
 void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {

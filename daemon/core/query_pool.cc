@@ -3,10 +3,8 @@
 namespace ww {
 
 QueryPool::~QueryPool() {
-  for (int i = 0; i < kQueryPoolSize; ++i) {
-    if (slots[i] != kClosed) {
-      ReleaseWifiQuery(contexts[i]);
-    }
+  for (WifiQueryContext& context : contexts) {
+    ReleaseWifiQuery(context);  // a closed slot's context is zeroed
   }
 }
 
@@ -30,11 +28,11 @@ int TakePooledQuery(QueryPool& pool, bool& open) {
   return closed;
 }
 
-void ReturnPooledQuery(QueryPool& pool, int index, bool keep, bool was_open) {
+void ReturnPooledQuery(QueryPool& pool, int index, bool keep) {
   if (index < 0 || index >= kQueryPoolSize) {
     return;
   }
-  if (!keep && was_open) {
+  if (!keep) {
     // Only this thread holds a busy slot: release it before giving it back.
     ReleaseWifiQuery(pool.contexts[index]);
   }

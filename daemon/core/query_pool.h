@@ -36,7 +36,8 @@ int TakePooledQuery(QueryPool& pool, bool& open);
 
 // Gives back a slot that TakePooledQuery handed out. `keep`: the context is
 // open and nothing of an earlier query can still arrive on it; otherwise it
-// is released (when `was_open`) and the slot is closed.
-void ReturnPooledQuery(QueryPool& pool, int index, bool keep, bool was_open);
+// is released (a context that never opened is zeroed, which releases as
+// nothing) and the slot is closed.
+void ReturnPooledQuery(QueryPool& pool, int index, bool keep);
 
 }  // namespace ww

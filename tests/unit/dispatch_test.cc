@@ -253,14 +253,14 @@ TEST(QueryPool, HandsEachContextToOneTakerAndFallsBackWhenAllAreBusy) {
   bool open = true;
   EXPECT_EQ(TakePooledQuery(pool, open), -1);  // all busy: the caller's own
 
-  ReturnPooledQuery(pool, taken[2], true, true);
-  ReturnPooledQuery(pool, taken[1], false, false);
+  ReturnPooledQuery(pool, taken[2], true);
+  ReturnPooledQuery(pool, taken[1], false);
   EXPECT_EQ(TakePooledQuery(pool, open), taken[2]);  // open ones first
   EXPECT_TRUE(open);
   EXPECT_EQ(TakePooledQuery(pool, open), taken[1]);
   EXPECT_FALSE(open);
-  ReturnPooledQuery(pool, -1, true, true);  // ignored
-  ReturnPooledQuery(pool, kQueryPoolSize, true, true);
+  ReturnPooledQuery(pool, -1, true);  // ignored
+  ReturnPooledQuery(pool, kQueryPoolSize, true);
   EXPECT_EQ(TakePooledQuery(pool, open), -1);
 }
 
