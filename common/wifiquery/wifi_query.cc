@@ -223,7 +223,10 @@ int AskWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out, int inde
   if (index < 0) {
     return -1;
   }
-  DrainWifiQuerySocket(ctx.socket);
+  if (!ctx.settled) {
+    DrainWifiQuerySocket(ctx.socket);
+  }
+  ctx.settled = false;
   const MessagePtr message(nlmsg_alloc());
   if (message == nullptr) {
     return -1;
@@ -248,6 +251,7 @@ int AskWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out, int inde
     std::fprintf(stderr, "**** nl timeout in GetWifiInfo 2 for %s\n", name);
     return result;
   }
+  ctx.settled = true;
   out = ctx.result;
   return 0;
 }

@@ -27,6 +27,9 @@ struct WifiQueryContext {
   nl_cb* callbacks;
   int32_t family;
   WifiInfo result;
+  // True only after a query read its answer and acknowledgement: nothing of
+  // it can still arrive, so the next query need not drain first.
+  bool settled;
 };
 
 // The attributes of one interface answer that a WifiInfo is made of, as

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace ww {
@@ -69,6 +70,8 @@ int OpenNL80211Channel(RawChannel& channel) {
 
 int LookUpNl80211Family(RawChannel& channel) {
   channel.sequence = 1;
+  // The lookup stops at the acknowledgement and may leave more queued.
+  channel.drained = false;
   nl::RequestBuilder request(nl::kTypeControl, nl::kFlagRequest | nl::kFlagAck, kCtrlCmdGetFamily,
                              1);
   request.PutString(kCtrlAttrFamilyName, "nl80211");
@@ -131,9 +134,10 @@ int ReadControlReply(RawChannel& channel, ssize_t* received) {
 
 ssize_t SendRequestLocked(RawChannel& channel, nl::RequestBuilder& request) {
   // Answers an earlier exchange stopped reading are not ours: drop them.
-  while (::recv(channel.socket_fd, channel.block.data(), channel.block.size(),
-                MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
+  while (!channel.drained && ::recv(channel.socket_fd, channel.block.data(), channel.block.size(),
+                                    MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
   }
+  channel.drained = false;
   ++channel.sequence;
   request.SetType(static_cast<uint16_t>(channel.family_id));
   request.SetSequence(channel.sequence);
@@ -154,6 +158,11 @@ void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisito
   for (;;) {
     const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), flags);
     if (got <= 0) {
+      // Only a later, non-blocking receive that found nothing proves the
+      // answer read to its end; a first receive that failed may still see
+      // its answer come.
+      channel.drained =
+          got < 0 && (flags & MSG_DONTWAIT) != 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
       return;
     }
     flags |= MSG_DONTWAIT;

@@ -28,6 +28,10 @@ struct RawChannel {
   uint32_t family_id = 0;        // nl80211's; 0 while unknown
   int32_t socket_fd = -1;        // negative while not open
   sockaddr_nl local{};
+  // True only when the last exchange read until nothing more was queued. The
+  // kernel answers a request before its send returns, so nothing can arrive
+  // afterwards, and the next exchange need not drain before it sends.
+  bool drained = false;
   // Runs right after each request is sent. Null in the daemon; a test's fake
   // kernel uses it to queue its whole answer before the reader looks, as the
   // kernel does.

@@ -223,7 +223,40 @@ TEST_F(ExchangeTest, AnswersLeftByAnEarlierExchangeAreDropped) {
   kernel_.Answer({{first.Build(), leftover.Build()}, {second.Build()}});
   // The first reader stops after its first message, leaving a block queued.
   EXPECT_EQ(Exchange(false, 1), (std::vector<int>{1}));
+  EXPECT_FALSE(channel_.drained);
   EXPECT_EQ(Exchange(), (std::vector<int>{4}));
+}
+
+// The kernel answers before the send returns, so after an exchange that read
+// until nothing was queued the next one sends without a receive ahead of it:
+// whatever reaches the socket between the two is the next reader's, as with
+// any message that arrives during an exchange.
+TEST_F(ExchangeTest, AfterAnAnswerReadToItsEndTheNextExchangeReceivesNothingAhead) {
+  BlockBuilder first;
+  first.Message(kFamily, 2, 1).Done(2);
+  BlockBuilder second;
+  second.Message(kFamily, 3, 4).Done(3);
+  kernel_.Answer({{first.Build()}, {second.Build()}});
+  EXPECT_EQ(Exchange(), (std::vector<int>{1}));
+  EXPECT_TRUE(channel_.drained);
+  BlockBuilder between;
+  between.Message(kFamily, 9, 7);
+  kernel_.Queue(between.Build());
+  EXPECT_EQ(Exchange(), (std::vector<int>{7, 4}));
+}
+
+TEST_F(ExchangeTest, AnswersLeftByTheFamilyLookupAreDropped) {
+  BlockBuilder family;
+  FamilyMessage(family).Ack(1);
+  BlockBuilder leftover;
+  leftover.Message(kFamily, 1, 5).Done(1);
+  BlockBuilder answer;
+  answer.Message(kFamily, 2, 6).Done(2);
+  kernel_.Answer({{family.Build(), leftover.Build()}, {answer.Build()}});
+  channel_.drained = true;  // as after an earlier exchange read to its end
+  (void)LookUp();
+  EXPECT_FALSE(channel_.drained);
+  EXPECT_EQ(Exchange(), (std::vector<int>{6}));
 }
 
 TEST(RawChannelKernel, OpeningTwiceRestartsTheSequence) {

@@ -428,8 +428,11 @@ TEST_F(WifiQueryExchangeTest, AnswerAndAcknowledgementFillTheCallersRecord) {
   nla_put_u32(answer.get(), kAttrChannelWidth, 5);
   nla_put(answer.get(), kAttrSsid, 8, "probe-ap");
   WifiInfo out{};
+  EXPECT_FALSE(ctx_.settled);
   EXPECT_EQ(Query(answer.get(), true, out), 0);
   EXPECT_EQ(log_, "");
+  // Answer and acknowledgement read: the next query sends without a drain.
+  EXPECT_TRUE(ctx_.settled);
   EXPECT_EQ(out.frequency, 5955u);
   EXPECT_EQ(out.channel, 1u);
   EXPECT_EQ(out.band, 6);
@@ -490,9 +493,12 @@ TEST_F(WifiQueryExchangeTest, EachSilenceTimesOutOnItsOwnReceive) {
     WifiInfo out{};
     out.band = 9;
     const auto start = std::chrono::steady_clock::now();
+    ctx_.settled = true;  // as after an earlier complete query
     EXPECT_EQ(Query(c.answer, false, out), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
     EXPECT_EQ(log_, c.log);
+    // What did not come may still come: the next query drains first.
+    EXPECT_FALSE(ctx_.settled);
     EXPECT_EQ(out.band, 9);
     EXPECT_EQ(out.frequency, 0u);
   }
@@ -507,6 +513,7 @@ TEST_F(WifiQueryExchangeTest, ALateAcknowledgementIsDroppedAndTheNextQuerySuccee
   WifiInfo out{};
   ASSERT_EQ(Query(first.get(), false, out), -1);
   ASSERT_EQ(log_, "**** nl timeout in GetWifiInfo 2 for lo\n");
+  ASSERT_FALSE(ctx_.settled);
   kernel_.SendAck(SequenceOf(request_));
   ASSERT_TRUE(Readable(ctx_.socket, 1000));
 
