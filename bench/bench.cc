@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -153,19 +154,27 @@ RoundTrip Drive(const std::string& path, const std::string& request, int clients
   return trip;
 }
 
-// --- the two floors --------------------------------------------------------
+// --- the floors ------------------------------------------------------------
+
+// How a floor answers: on the accepting thread (the floor of the protocol),
+// on a fresh thread per connection (the floor of the daemon's design), or on
+// a fresh thread that also makes the calls the daemon makes for every
+// connection whatever the request: it names the thread, sets the two 1-s
+// socket time-outs and logs the request. That last floor tells the daemon's
+// own cost from the cost of what it is specified to do.
+enum class Floor { kAccept, kThread, kThreadWithCalls };
+constexpr const char* kFloorLog = "/run/ww-bench-floor.log";
 
 // A server with a fixed reply and the daemon's reading discipline (one read,
-// the reply, the close): on a fresh thread per connection, the floor of the
-// daemon's design, or on the accepting thread, the floor of the protocol.
+// the reply, the close).
 class FloorServer {
  public:
   // The server runs in a process of its own, as the daemon does: in the
   // generator's process its answers would skip the switch between address
   // spaces that every answer of the daemon pays (small here, but several
   // times the whole answer on an emulated CPU).
-  FloorServer(std::string path, std::string reply, bool thread_per_connection)
-      : path_(std::move(path)), reply_(std::move(reply)), fresh_thread_(thread_per_connection) {
+  FloorServer(std::string path, std::string reply, Floor kind)
+      : path_(std::move(path)), reply_(std::move(reply)), kind_(kind) {
     ::unlink(path_.c_str());
     const UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
@@ -181,6 +190,14 @@ class FloorServer {
     // serves and ends by the parent's signal.
     child_ = ::fork();
     if (child_ == 0) {
+      // Its log is a file, as the daemon's standard error is here.
+      if (kind_ == Floor::kThreadWithCalls) {
+        const int log = ::open(kFloorLog, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (log >= 0) {
+          ::dup2(log, 2);
+          ::close(log);
+        }
+      }
       AcceptLoop(listener.Get());
       ::_exit(0);
     }
@@ -201,8 +218,19 @@ class FloorServer {
 
  private:
   void Answer(int fd) const {
+    if (kind_ == Floor::kThreadWithCalls) {
+      (void)::prctl(PR_SET_NAME, "HandleCommandTh");
+      const timeval timeout{1, 0};
+      (void)::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+      (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    }
     char request[128];
-    if (::read(fd, request, sizeof request) >= 0) {
+    const ssize_t got = ::read(fd, request, sizeof request - 1);
+    if (got >= 0) {
+      if (kind_ == Floor::kThreadWithCalls) {
+        request[got] = '\0';
+        std::fprintf(stderr, "Read: %d [%s]\n", static_cast<int>(got), request);
+      }
       (void)::send(fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
     }
     ::close(fd);
@@ -216,7 +244,7 @@ class FloorServer {
         }
         return;
       }
-      if (!fresh_thread_) {
+      if (kind_ == Floor::kAccept) {
         Answer(fd);
         continue;
       }
@@ -226,7 +254,7 @@ class FloorServer {
 
   std::string path_;
   std::string reply_;
-  bool fresh_thread_;
+  Floor kind_;
   pid_t child_ = -1;
 };
 
@@ -447,7 +475,7 @@ void AddRadioRows(std::vector<Row>& rows, const std::string& path) {
 }
 
 // The round-trip matrix against the daemon at the management socket, with
-// its two floors; rows for the JSON, and the matrix as printed.
+// its three floors; rows for the JSON, and the matrix as printed.
 std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
   // Round trips. The floors answer with the daemon's own reply to each
   // request, so only the serving differs.
@@ -460,23 +488,26 @@ std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
                             {"get-channels", std::string("get-channels\0", 13)}};
   std::string lines;
   char line[256];
-  std::snprintf(line, sizeof line, "%-13s %7s %10s %9s %9s %7s %9s %9s\n", "request", "clients",
-                "req/s", "p50 us", "p99 us", "errors", "x thread", "x accept");
+  std::snprintf(line, sizeof line, "%-13s %7s %10s %9s %9s %7s %9s %9s %9s\n", "request", "clients",
+                "req/s", "p50 us", "p99 us", "errors", "x thread", "x accept", "x calls");
   lines += line;
   double status_rate_16 = 0;
   for (const Target& target : targets) {
     std::string reply;
     (void)ExchangeOnce(kDaemonSocket, target.request, &reply);
-    FloorServer thread_floor("/run/ww-bench-thread.socket", reply, true);
-    FloorServer accept_floor("/run/ww-bench-accept.socket", reply, false);
+    FloorServer thread_floor("/run/ww-bench-thread.socket", reply, Floor::kThread);
+    FloorServer accept_floor("/run/ww-bench-accept.socket", reply, Floor::kAccept);
+    FloorServer calls_floor("/run/ww-bench-calls.socket", reply, Floor::kThreadWithCalls);
     for (const int clients : kConcurrency) {
       const RoundTrip d = Drive(kDaemonSocket, target.request, clients, trip_time);
       const RoundTrip t = Drive(thread_floor.Path(), target.request, clients, trip_time);
       const RoundTrip a = Drive(accept_floor.Path(), target.request, clients, trip_time);
+      const RoundTrip c = Drive(calls_floor.Path(), target.request, clients, trip_time);
       // Slow-downs: how many times the floor's rate the daemon's time per
       // request is.
       const double vs_thread = Ratio(t.Rate(), d.Rate());
       const double vs_accept = Ratio(a.Rate(), d.Rate());
+      const double vs_calls = Ratio(c.Rate(), d.Rate());
       const std::string n = std::string(target.name) + ", " + std::to_string(clients) + " clients";
       rows.push_back({"round trip", n + ", rate", d.Rate(), "req/s", ""});
       rows.push_back({"round trip", n + ", p50", d.p50_us, "us", ""});
@@ -484,10 +515,13 @@ std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
       rows.push_back({"round trip", n + ", errors", static_cast<double>(d.errors), "", ""});
       rows.push_back({"round trip", n + ", x thread floor", vs_thread, "", ""});
       rows.push_back({"round trip", n + ", x accept floor", vs_accept, "", ""});
+      rows.push_back({"round trip", n + ", x thread floor with the calls", vs_calls, "", ""});
       rows.push_back({"floors", n + ", thread floor rate", t.Rate(), "req/s", ""});
       rows.push_back({"floors", n + ", thread floor p50", t.p50_us, "us", ""});
       rows.push_back({"floors", n + ", accept floor rate", a.Rate(), "req/s", ""});
       rows.push_back({"floors", n + ", accept floor p50", a.p50_us, "us", ""});
+      rows.push_back({"floors", n + ", thread floor with the calls rate", c.Rate(), "req/s", ""});
+      rows.push_back({"floors", n + ", thread floor with the calls p50", c.p50_us, "us", ""});
       if (clients == 16 && std::strcmp(target.name, "status") == 0) {
         status_rate_16 = d.Rate();
       }
@@ -501,10 +535,11 @@ std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
         lines += line;
       };
       char ratios[64];
-      std::snprintf(ratios, sizeof ratios, "%9.2f %9.2f", vs_thread, vs_accept);
+      std::snprintf(ratios, sizeof ratios, "%9.2f %9.2f %9.2f", vs_thread, vs_accept, vs_calls);
       print("daemon", d, ratios);
-      print("thread floor", t, std::string(19, ' '));
-      print("accept floor", a, std::string(19, ' '));
+      print("thread floor", t, std::string(29, ' '));
+      print("accept floor", a, std::string(29, ' '));
+      print("thread floor with the calls", c, std::string(29, ' '));
     }
   }
   return lines;

@@ -185,7 +185,7 @@ lines_moved=$(wc -l <"$daemon_err")
 reaction_commands=$(tools_between "$lines_roam" "$lines_moved" | wc -l)
 
 # The round trips where nl80211 exists, against the daemon as it runs the
-# access point: its slow-down against the two floors of the same VM.
+# access point: its slow-down against the floors of the same VM.
 wait_for "running on channel 36" 100 status_is "2	SoftAP Running"
 "$build/bench/ww_bench" --attach || fail "round trips"
 
