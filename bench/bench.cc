@@ -516,12 +516,13 @@ std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
       rows.push_back({"round trip", n + ", x thread floor", vs_thread, "", ""});
       rows.push_back({"round trip", n + ", x accept floor", vs_accept, "", ""});
       rows.push_back({"round trip", n + ", x thread floor with the calls", vs_calls, "", ""});
-      rows.push_back({"floors", n + ", thread floor rate", t.Rate(), "req/s", ""});
-      rows.push_back({"floors", n + ", thread floor p50", t.p50_us, "us", ""});
-      rows.push_back({"floors", n + ", accept floor rate", a.Rate(), "req/s", ""});
-      rows.push_back({"floors", n + ", accept floor p50", a.p50_us, "us", ""});
-      rows.push_back({"floors", n + ", thread floor with the calls rate", c.Rate(), "req/s", ""});
-      rows.push_back({"floors", n + ", thread floor with the calls p50", c.p50_us, "us", ""});
+      const auto floor_rows = [&](const char* floor, const RoundTrip& r) {
+        rows.push_back({"floors", n + ", " + floor + " rate", r.Rate(), "req/s", ""});
+        rows.push_back({"floors", n + ", " + floor + " p50", r.p50_us, "us", ""});
+      };
+      floor_rows("thread floor", t);
+      floor_rows("accept floor", a);
+      floor_rows("thread floor with the calls", c);
       if (clients == 16 && std::strcmp(target.name, "status") == 0) {
         status_rate_16 = d.Rate();
       }
@@ -537,9 +538,10 @@ std::string RoundTrips(Millis trip_time, std::vector<Row>& rows) {
       char ratios[64];
       std::snprintf(ratios, sizeof ratios, "%9.2f %9.2f %9.2f", vs_thread, vs_accept, vs_calls);
       print("daemon", d, ratios);
-      print("thread floor", t, std::string(29, ' '));
-      print("accept floor", a, std::string(29, ' '));
-      print("thread floor with the calls", c, std::string(29, ' '));
+      const std::string no_ratios(29, ' ');
+      print("thread floor", t, no_ratios);
+      print("accept floor", a, no_ratios);
+      print("thread floor with the calls", c, no_ratios);
     }
   }
   return lines;

@@ -72,15 +72,20 @@ harmless() {
 tools_between() {
   sed -n "$(($1 + 1)),$2p" "$daemon_err" | sed -n 's/^# \([^ ]*\).*/\1/p'
 }
+# run_timed VAR LINE: runs the shell line, output dropped, and adds its
+# milliseconds to the variable VAR.
+run_timed() {
+  local start end
+  now_ms start
+  sh -c "$2" >/dev/null 2>&1
+  now_ms end
+  printf -v "$1" '%d' $((${!1} + end - start))
+}
 # Their wall time, each re-run in its harmless form.
 commands_ms() {
-  local total=0 line start end
+  local total=0
   for tool in $(tools_between "$1" "$2"); do
-    line=$(harmless "$tool")
-    now_ms start
-    sh -c "$line > /dev/null 2>&1"
-    now_ms end
-    total=$((total + end - start))
+    run_timed total "$(harmless "$tool")"
   done
   echo "$total"
 }
@@ -211,10 +216,7 @@ sed -n "$((lines_before + 1)),$((hostapd_line - 1))p" "$daemon_err" |
   sed -n 's/^# \(.*\) = -\{0,1\}[0-9]*$/\1/p' >"$work/replay"
 replay_ms=0
 while IFS= read -r line; do
-  now_ms start
-  sh -c "$line" >/dev/null 2>&1
-  now_ms end
-  replay_ms=$((replay_ms + end - start))
+  run_timed replay_ms "$line"
 done <"$work/replay"
 iw dev wlanap del 2>/dev/null
 # Sleeps of the creation: 100 ms after adding the interface, 200 ms after
