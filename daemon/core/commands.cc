@@ -22,8 +22,10 @@ void SendText(ReplySink& sink, const char* text) {
 void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink) {
   DaemonState& ds = env.daemon.state;
   const bool dump_keys = std::strcmp(request.words[1], "--dump-keys") == 0;
-  PostRequest(ds, [&] {
+  std::lock_guard<std::mutex> order(env.daemon.request_lock);
+  PostRequest(ds, [&](uint64_t serial) {
     ds.refresh_teardown_flag_value.store(kRefreshNow);
+    ds.refresh_serial = serial;
     ds.hostapd_debug.store(dump_keys ? 1 : 0);
   });
   SendText(sink, "1\tRefreshing");
@@ -31,7 +33,11 @@ void CommandRefresh(CommandEnv& env, const Request& request, ReplySink& sink) {
 
 void CommandDelayRefresh(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   DaemonState& ds = env.daemon.state;
-  PostRequest(ds, [&] { ds.refresh_teardown_flag_value.store(kRefreshDelayed); });
+  std::lock_guard<std::mutex> order(env.daemon.request_lock);
+  PostRequest(ds, [&](uint64_t serial) {
+    ds.refresh_teardown_flag_value.store(kRefreshDelayed);
+    ds.refresh_serial = serial;
+  });
   SendText(sink, "1\tRefreshing");
 }
 
@@ -49,9 +55,13 @@ void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, Repl
 }
 
 void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink) {
+  std::lock_guard<std::mutex> order(env.daemon.request_lock);
   RecordRequest(env.daemon, request.raw);
   DaemonState& ds = env.daemon.state;
-  PostRequest(ds, [&] { ds.teardown_requested.store(1); });
+  PostRequest(ds, [&](uint64_t serial) {
+    ds.teardown_requested.store(1);
+    ds.teardown_serial = serial;
+  });
   SendText(sink, "1\tTearing down");
 }
 

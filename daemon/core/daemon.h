@@ -6,8 +6,10 @@
 #include <signal.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "common/util/thread_name.h"
@@ -76,6 +78,17 @@ struct Daemon {
   CommandSlots slots;
   QueryPool queries;          // the command threads' open interface queries
   std::mutex laststate_lock;  // the laststate file; never held with state_lock
+  // Held while a request that changes the access point (create, test,
+  // teardown, refresh, delayrefresh) is recorded, stored and answered, so
+  // that the laststate file, the pass and the clients see one order. Taken
+  // before laststate_lock and state_lock, never while holding either.
+  std::mutex request_lock;
+  // The default-passphrase file: read, generated and written by one create
+  // at a time, so two creates with "-" agree on the passphrase.
+  std::mutex default_password_lock;
+  // Replies sent to create, test and teardown requests: the boot replay
+  // learns from it whether its request was answered.
+  std::atomic<uint64_t> recorded_replies{0};
   ScanBlockTable scan_block;
   int32_t streaming_fd = -1;  // the streaming socket's listener
   // nl80211's id as the raw channel learnt it at start-up (0: unknown).

@@ -1,9 +1,12 @@
 #include "daemon/core/dispatch.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "daemon/core/commands.h"
+#include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
 #include "daemon/core/usb_gadget.h"
 
@@ -16,6 +19,22 @@ struct CommandRow {
   const char* name;
   Match match;
   CommandHandler handler;
+  bool recorded = false;  // kept in the laststate file and replayed at boot
+};
+
+// Counts the replies to recorded requests, for the boot replay.
+class CountingSink : public ReplySink {
+ public:
+  CountingSink(ReplySink& inner, std::atomic<uint64_t>& replies)
+      : inner_(inner), replies_(replies) {}
+  void Send(const char* data, size_t length) override {
+    inner_.Send(data, length);
+    replies_.fetch_add(1);
+  }
+
+ private:
+  ReplySink& inner_;
+  std::atomic<uint64_t>& replies_;
 };
 
 // Tested in this order; the first row that matches wins.
@@ -25,25 +44,27 @@ constexpr CommandRow kCommandTable[] = {
     {"test-scan", Match::kFirstWord, CommandTestScan},
     {"set-fallback-country-code", Match::kFirstWord, CommandSetFallbackCountryCode},
     {"enablencm", Match::kFirstWord, CommandEnableNcm},
-    {"create", Match::kFirstWord, CommandCreate},
-    {"test", Match::kFirstWord, CommandTest},
-    {"teardown", Match::kFirstWord, CommandTeardown},
+    {"create", Match::kFirstWord, CommandCreate, true},
+    {"test", Match::kFirstWord, CommandTest, true},
+    {"teardown", Match::kFirstWord, CommandTeardown, true},
     {"state", Match::kWholeRequest, CommandState},
     {"get-channels", Match::kWholeRequest, CommandGetChannels},
     {"getcreds", Match::kWholeRequest, CommandGetCreds},
     {"status", Match::kWholeRequest, CommandStatus},
 };
 
-CommandHandler FindCommand(const Request& request) {
+constexpr CommandRow kUnknownRow = {"", Match::kWholeRequest, CommandUnknown};
+
+const CommandRow& FindCommand(const Request& request) {
   for (const CommandRow& row : kCommandTable) {
     // First-word rows let further words follow; whole-request rows need the
     // request to be exactly the word, up to the NUL that ends it.
     const char* subject = row.match == Match::kFirstWord ? request.words[0] : request.raw;
     if (std::strcmp(subject, row.name) == 0) {
-      return row.handler;
+      return row;
     }
   }
-  return CommandUnknown;
+  return kUnknownRow;
 }
 
 }  // namespace
@@ -61,7 +82,13 @@ void ExecuteRequest(CommandEnv& env, const char* raw, size_t length, ReplySink& 
     count = kUsedWords;
   }
   const Request request{raw, length, words, count};
-  FindCommand(request)(env, request, sink);
+  const CommandRow& row = FindCommand(request);
+  if (row.recorded) {
+    CountingSink counted(sink, env.daemon.recorded_replies);
+    row.handler(env, request, counted);
+  } else {
+    row.handler(env, request, sink);
+  }
 }
 
 }  // namespace ww

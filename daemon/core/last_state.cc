@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "common/util/format.h"
 #include "common/util/report.h"
 #include "daemon/core/commands.h"
+#include "daemon/core/credentials.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/dispatch.h"
 #include "daemon/regulatory/channels.h"
@@ -22,14 +24,8 @@ namespace {
 
 constexpr size_t kLineSize = 1024;
 constexpr int kMinPasswordLength = 8;
-
-// The text without one trailing newline.
-void DropNewline(char* text) {
-  const size_t n = std::strlen(text);
-  if (n > 0 && text[n - 1] == '\n') {
-    text[n - 1] = '\0';
-  }
-}
+constexpr int kReplayAttempts = 10;
+constexpr auto kReplayPause = std::chrono::seconds(1);
 
 void CopyWord(char* out, size_t size, const char* word) {
   FormatCut(out, size, "%s", word);
@@ -57,35 +53,99 @@ int NormalizePsc(const char* word) {
 void Accept(DaemonState& ds, int hidden, int wide, ReplySink& sink) {
   ds.hidden_requested.store(hidden, std::memory_order_release);
   ds.use_160mhz.store(wide, std::memory_order_release);
-  ds.create_requested.store(1, std::memory_order_release);
-  ds.wake_semaphore.Post();
+  PostRequest(ds, [&ds](uint64_t serial) {
+    ds.create_requested.store(1, std::memory_order_release);
+    ds.create_serial = serial;
+  });
   SendText(sink, "1\tCreating");
 }
 
-bool DefaultName(Daemon& daemon) {
-  DaemonState& ds = daemon.state;
-  std::memset(ds.ssid, 0, sizeof ds.ssid);
-  if (ReadSmallFile(daemon.paths.hostname, ds.ssid, sizeof ds.ssid) == 0) {
-    CopyWord(ds.ssid, sizeof ds.ssid, "unknown");
-  } else {
-    // Only one line end is dropped, as the name file has one; a name with
-    // more lines would still reach hostapd's file, so cut at the first.
-    char* newline = std::strchr(ds.ssid, '\n');
-    if (newline != nullptr) {
-      *newline = '\0';
-    }
-  }
-  return true;
+void SetBusy(DaemonState& ds) {
+  std::lock_guard<std::mutex> lock(ds.state_lock);
+  ds.state = kStateBusy;
 }
 
-bool DefaultPassword(Daemon& daemon, ReplySink& sink) {
+// Writes "Error: could not save <path>: <reason>" when the file could not
+// be replaced; the request that saves it goes on either way.
+void SaveFile(const char* path, const char* data, size_t size) {
+  AtomicFileWriter file(path);
+  int err = 0;
+  if (!file.Open() || !file.Write(data, size) || !file.Commit()) {
+    err = errno;
+  } else {
+    return;
+  }
+  char reason[128];
+  std::fprintf(stderr, "Error: could not save %s: %s\n", path,
+               ErrnoText(err, reason, sizeof reason));
+}
+
+// The device's name: the first line of the hostname file, cut to what an
+// access point's name may hold; "unknown" without one.
+void DefaultName(const Daemon& daemon, char* name, size_t size) {
+  std::memset(name, 0, size);
+  (void)ReadSmallFile(daemon.paths.hostname, name, size);
+  CutAtNewline(name);
+  CutSsid(name);
+  if (name[0] == '\0') {
+    CopyWord(name, size, "unknown");
+  }
+}
+
+// Refuses a request whose name or passphrase hostapd would not take.
+void RefuseCredential(const char* reason, const char* usage, ReplySink& sink) {
+  std::fprintf(stderr, "Error: %s\n", reason);
+  SendText(sink, usage);
+}
+
+// The name and passphrase a create asks for, "-" replaced by the device's
+// defaults. Resolved before the request takes any lock: the defaults come
+// from files and the random device, which may keep it waiting.
+struct CreateCredentials {
+  char ssid[kCredentialSize] = {};
+  char password[kCredentialSize] = {};
+  char failure[256] = {};  // the reply when no passphrase could be made
+};
+
+// False after a refusal reply.
+bool ResolveCredentials(Daemon& daemon, const Request& request, CreateCredentials& out,
+                        ReplySink& sink) {
+  char reason[160];
+  if (std::strcmp(request.words[1], "-") != 0) {
+    CopyWord(out.ssid, sizeof out.ssid, request.words[1]);
+    if (SsidProblem(out.ssid, reason, sizeof reason) != nullptr) {
+      RefuseCredential(reason, kCreateUsage, sink);
+      return false;
+    }
+  } else {
+    DefaultName(daemon, out.ssid, sizeof out.ssid);
+  }
+  if (std::strcmp(request.words[2], "-") != 0) {
+    CopyWord(out.password, sizeof out.password, request.words[2]);
+    if (PassphraseProblem(out.password, reason, sizeof reason) != nullptr) {
+      RefuseCredential(reason, kCreateUsage, sink);
+      return false;
+    }
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(daemon.default_password_lock);
   char text[kLineSize] = {};
   (void)ReadSmallFile(daemon.paths.default_password, text, kLineSize - 2);
-  DropNewline(text);
+  // Only the first line is the passphrase; later ones must not reach
+  // hostapd's file.
+  CutAtNewline(text);
   if (std::strlen(text) < kMinPasswordLength) {
-    return GenerateDefaultPassword(daemon, sink);
+    (void)GenerateDefaultPassword(daemon, out.password, sizeof out.password, out.failure,
+                                  sizeof out.failure);
+    return true;
   }
-  CopyWord(daemon.state.password, sizeof daemon.state.password, text);
+  if (PassphraseProblem(text, reason, sizeof reason) != nullptr) {
+    char line[sizeof reason + 160];
+    std::snprintf(line, sizeof line, "%s (%s)", reason, daemon.paths.default_password);
+    RefuseCredential(line, kCreateUsage, sink);
+    return false;
+  }
+  CopyWord(out.password, sizeof out.password, text);
   return true;
 }
 
@@ -168,51 +228,47 @@ void RecordRequest(Daemon& daemon, const char* raw) {
   std::lock_guard<std::mutex> lock(daemon.laststate_lock);
   // Replaced whole, so a power cut never leaves an empty file that would
   // make the next boot forget the access point.
-  AtomicFileWriter file(daemon.paths.laststate);
-  if (file.Open() && file.Write(raw, std::strlen(raw)) && file.Write("\n", 1)) {
-    (void)file.Commit();
-  }
+  std::string line = raw;
+  line += '\n';
+  SaveFile(daemon.paths.laststate, line.data(), line.size());
 }
 
-bool GenerateDefaultPassword(Daemon& daemon, ReplySink& sink) {
+bool GenerateDefaultPassword(Daemon& daemon, char* password, size_t size, char* failure,
+                             size_t failure_size) {
   const int fd = ::open(daemon.paths.random_device, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     char reason[128];
-    char reply[256];
-    const size_t n = FormatCut(reply, sizeof reply, "internal failure 43: %s",
-                               ErrnoText(errno, reason, sizeof reason));
-    sink.Send(reply, n);
+    FormatCut(failure, failure_size, "internal failure 43: %s",
+              ErrnoText(errno, reason, sizeof reason));
     return false;
   }
   uint8_t bytes[8];
   const ssize_t got = ::read(fd, bytes, sizeof bytes);
   ::close(fd);
   if (got < static_cast<ssize_t>(sizeof bytes)) {
-    SendText(sink, "internal failure 44");
+    FormatCut(failure, failure_size, "%s", "internal failure 44");
     return false;
   }
   const uint32_t value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
                          (static_cast<uint32_t>(bytes[2]) << 16) |
                          (static_cast<uint32_t>(bytes[3]) << 24);
-  DaemonState& ds = daemon.state;
-  FormatCut(ds.password, sizeof ds.password, "%08llx", static_cast<unsigned long long>(value));
+  FormatCut(password, size, "%08llx", static_cast<unsigned long long>(value));
   // A half-written file would hand out a passphrase that locks every
   // client out: replace it whole.
-  AtomicFileWriter file(daemon.paths.default_password);
-  if (file.Open() && file.Write(ds.password, std::strlen(ds.password))) {
-    (void)file.Commit();
-  }
+  SaveFile(daemon.paths.default_password, password, std::strlen(password));
   return true;
 }
 
 void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink) {
   Daemon& daemon = env.daemon;
   DaemonState& ds = daemon.state;
-  RecordRequest(daemon, request.raw);
-  {
-    std::lock_guard<std::mutex> lock(ds.state_lock);
-    ds.state = kStateBusy;
+  CreateCredentials credentials;
+  if (request.count >= 5 && !ResolveCredentials(daemon, request, credentials, sink)) {
+    return;  // refused before anything is recorded or stored
   }
+  std::lock_guard<std::mutex> order(daemon.request_lock);
+  RecordRequest(daemon, request.raw);
+  SetBusy(ds);
   if (request.count < 5) {
     SendText(sink, kCreateUsage);
     return;
@@ -221,16 +277,14 @@ void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink) {
     // A pass may be reading the credentials of the previous request (to
     // publish or write them) while this one replaces them.
     std::lock_guard<std::mutex> lock(ds.state_lock);
-    if (std::strcmp(request.words[1], "-") != 0) {
-      CopyWord(ds.ssid, sizeof ds.ssid, request.words[1]);
-    } else {
-      DefaultName(daemon);
+    CopyWord(ds.ssid, sizeof ds.ssid, credentials.ssid);
+    if (credentials.failure[0] == '\0') {
+      CopyWord(ds.password, sizeof ds.password, credentials.password);
     }
-    if (std::strcmp(request.words[2], "-") != 0) {
-      CopyWord(ds.password, sizeof ds.password, request.words[2]);
-    } else if (!DefaultPassword(daemon, sink)) {
-      return;
-    }
+  }
+  if (credentials.failure[0] != '\0') {
+    SendText(sink, credentials.failure);
+    return;
   }
   const char* mode = request.words[3];
   if (std::strcmp(mode, "hbs") == 0) {
@@ -279,11 +333,17 @@ void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink) {
 void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink) {
   Daemon& daemon = env.daemon;
   DaemonState& ds = daemon.state;
-  RecordRequest(daemon, request.raw);
-  {
-    std::lock_guard<std::mutex> lock(ds.state_lock);
-    ds.state = kStateBusy;
+  if (request.count == 5) {
+    char reason[160];
+    if (SsidProblem(request.words[1], reason, sizeof reason) != nullptr ||
+        PassphraseProblem(request.words[2], reason, sizeof reason) != nullptr) {
+      RefuseCredential(reason, kTestUsage, sink);
+      return;
+    }
   }
+  std::lock_guard<std::mutex> order(daemon.request_lock);
+  RecordRequest(daemon, request.raw);
+  SetBusy(ds);
   if (request.count != 5) {
     SendText(sink, kTestUsage);
     return;
@@ -302,8 +362,10 @@ void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink) {
   constexpr long kFieldMax = std::numeric_limits<int32_t>::max();
   if (band > 1 && channel > 1 && band <= kFieldMax && channel <= kFieldMax) {
     ds.desired_mode.store(kModeTest, std::memory_order_release);
-    ds.create_requested.store(1, std::memory_order_release);
-    ds.wake_semaphore.Post();
+    PostRequest(ds, [&ds](uint64_t serial) {
+      ds.create_requested.store(1, std::memory_order_release);
+      ds.create_serial = serial;
+    });
     SendText(sink, "1\tCreating");
   } else {
     SendText(sink, "bad arguments\nUsage: test <AP name> <password> <band> <channel>");
@@ -348,7 +410,23 @@ void ReplayLastState(Daemon& daemon) {
     command = ReplayCommand(line);
   }
   // Unlocked: the replayed request reaches a command thread that records it.
-  (void)daemon.hooks.run_command(command.c_str());
+  // A busy management socket may close the connection unanswered; then the
+  // request is sent again, a bounded number of times. Once any create, test
+  // or teardown has been answered (the replayed one, or a newer one from a
+  // client, which the replay must not override) it is not repeated.
+  for (int attempt = 1; attempt <= kReplayAttempts; ++attempt) {
+    const uint64_t answered = daemon.recorded_replies.load();
+    const int status = daemon.hooks.run_command(command.c_str());
+    if (daemon.recorded_replies.load() != answered) {
+      return;
+    }
+    std::fprintf(stderr,
+                 "Error: replay of the last request got no reply (try %d of %d, status %d)\n",
+                 attempt, kReplayAttempts, status);
+    if (attempt < kReplayAttempts) {
+      daemon.hooks.sleep(kReplayPause);
+    }
+  }
 }
 
 }  // namespace ww

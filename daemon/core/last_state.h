@@ -3,6 +3,7 @@
 // previous run comes back after a reboot.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ww {
@@ -25,16 +26,19 @@ void RecordRequest(Daemon& daemon, const char* raw);
 void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink);
 void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink);
 
-// Fills the daemon's passphrase with eight new hex digits from the random
-// device and stores it in the default-passphrase file. False (after the
-// failure reply) when the device gives nothing.
-bool GenerateDefaultPassword(Daemon& daemon, ReplySink& sink);
+// Makes a new default passphrase of eight hex digits from the first four
+// bytes of the random device into `password` and stores it in the
+// default-passphrase file. False, with the reply that ends the request in
+// `failure`, when the device gives nothing.
+bool GenerateDefaultPassword(Daemon& daemon, char* password, size_t size, char* failure,
+                             size_t failure_size);
 
 // "wavectl" and every TAB-separated word of `line` quoted for the shell, so
 // the shell hands wavectl exactly the words that were sent.
 std::string ReplayCommand(const char* line);
 
-// Re-runs the recorded request through wavectl (boot thread).
+// Re-runs the recorded request through wavectl (boot thread), again up to
+// ten times a second apart while no create, test or teardown is answered.
 void ReplayLastState(Daemon& daemon);
 
 }  // namespace ww

@@ -42,6 +42,13 @@ struct DaemonState {
   std::atomic<int32_t> refresh_teardown_flag_value{0};
   std::atomic<uint8_t> teardown_requested{0};
   std::atomic<uint8_t> create_requested{0};
+  // Each request also stores the serial it was given, and the pass takes all
+  // three requests at once, all under state_lock: several requests served by
+  // one pass are applied in the order they were answered.
+  uint64_t request_serial = 0;   // the last serial given out
+  uint64_t refresh_serial = 0;   // of the pending refresh
+  uint64_t teardown_serial = 0;  // of the pending teardown
+  uint64_t create_serial = 0;    // of the pending create or test
 
   int32_t ap_active = 0;
   std::atomic<int32_t> stations{0};
@@ -93,13 +100,14 @@ inline void CopyCredentials(DaemonState& ds, char* ssid, char* password) {
   std::snprintf(password, sizeof ds.password, "%s", ds.password);
 }
 
-// Under state_lock: set `state` to 1, run `store` (which stores the request),
-// post the semaphore. The common shape of every command-thread request.
+// Under state_lock: set `state` to 1, run `store` (which stores the request
+// and the serial it is given), post the semaphore. The common shape of every
+// command-thread request.
 template <typename StoreRequest>
 void PostRequest(DaemonState& ds, StoreRequest&& store) {
   std::lock_guard<std::mutex> lock(ds.state_lock);
   ds.state = kStateBusy;
-  store();
+  store(++ds.request_serial);
   ds.wake_semaphore.Post();
 }
 

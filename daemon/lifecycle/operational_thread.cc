@@ -12,6 +12,7 @@
 #include "daemon/core/daemon.h"
 #include "daemon/lifecycle/placement.h"
 #include "daemon/lifecycle/plumbing.h"
+#include "daemon/lifecycle/request_order.h"
 #include "daemon/lifecycle/services.h"
 
 namespace ww {
@@ -48,10 +49,10 @@ void Create(Daemon& daemon, OperationalVars& vars) {
 // Steps of a pass that has an access point: route watch, placement,
 // launch, health check, outcome.
 void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, int32_t mode,
-               int32_t route) {
+               int32_t route, bool creating) {
   DaemonState& ds = daemon.state;
   WatchDefaultRoute(daemon, vars);
-  const ChannelDecision decision = ChooseChannel(daemon, vars, query, mode);
+  const ChannelDecision decision = ChooseChannel(daemon, vars, query, mode, creating);
   bool launch = decision == ChannelDecision::kChanged;
   if (!launch) {
     if (vars.stop_first) {
@@ -78,46 +79,31 @@ void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, i
 
 void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query) {
   DaemonState& ds = daemon.state;
-  int32_t mode = ds.desired_mode.load(std::memory_order_acquire);
-  int32_t route = ds.route.load(std::memory_order_acquire);
-  bool recreate = false;
-  bool teardown = false;
-  const int32_t refresh = ds.refresh_teardown_flag_value.exchange(0);
-  if (refresh != 0) {
-    std::fprintf(stderr, "refresh_teardown_flag_value = %d\n", refresh);
-    for (int i = 1; i < refresh; ++i) {
+  const PendingRequests pending = TakeRequests(ds);
+  // Taken after the requests: a create stores its mode and route before its
+  // request, so this pass places what the last create it serves asked for.
+  const int32_t mode = ds.desired_mode.load(std::memory_order_acquire);
+  const int32_t route = ds.route.load(std::memory_order_acquire);
+  if (pending.refresh != 0) {
+    std::fprintf(stderr, "refresh_teardown_flag_value = %d\n", pending.refresh);
+    for (int i = 1; i < pending.refresh; ++i) {
       daemon.hooks.sleep(std::chrono::seconds(1));
     }
-    recreate = ds.ap_active != 0;
-    // A refresh tears down anyway, so a teardown stored with it is spent.
-    ds.teardown_requested.exchange(0);
-    teardown = true;
-  } else {
-    teardown = ds.teardown_requested.exchange(0) != 0;
   }
-  if (teardown) {
+  const PassPlan plan = PlanPass(pending, ds.ap_active != 0);
+  if (plan.teardown) {
     Teardown(daemon, vars);
   }
-
-  const bool create = ds.create_requested.exchange(0) != 0;
-  if (create) {
-    // A create that arrived after the copies above (during a refresh, say)
-    // stored its mode and route before its mark: take them, or this pass
-    // would launch the services on a configuration it never wrote.
-    mode = ds.desired_mode.load(std::memory_order_acquire);
-    route = ds.route.load(std::memory_order_acquire);
-  }
-  if (!create && !recreate) {
-    if (ds.ap_active == 0) {
-      std::lock_guard<std::mutex> lock(ds.state_lock);
-      ds.state = kStateNoAp;
-      return;
-    }
-    vars.stop_first = false;  // maintenance pass
-  } else {
+  if (plan.create) {
     Create(daemon, vars);
+  } else if (ds.ap_active == 0) {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    ds.state = kStateNoAp;
+    return;
+  } else {
+    vars.stop_first = false;  // maintenance pass
   }
-  Supervise(daemon, vars, query, mode, route);
+  Supervise(daemon, vars, query, mode, route, plan.create);
 }
 
 void* OperationalThread(void* arg) {

@@ -20,6 +20,7 @@ void* OperationalThread(void* arg);
 struct OperationalVars {
   double last_frequency = 0;        // -1 forces a channel decision
   double remembered_frequency = 0;  // assumed while the station is unconnected
+  int ap_frequency = 0;             // of the last hostapd configuration written, MHz
   bool launch_needed = true;
   bool stop_first = true;
   bool pending_error = false;

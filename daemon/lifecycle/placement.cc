@@ -1,7 +1,5 @@
 #include "daemon/lifecycle/placement.h"
 
-#include <net/if.h>
-
 #include "daemon/core/daemon.h"
 #include "daemon/core/startup.h"
 #include "daemon/hostapd/hostapd_config.h"
@@ -37,7 +35,7 @@ int SameChannel(int f) {
 
 Placement Test(const PlacementInputs& in, FILE* log) {
   Placement p;
-  if (in.preferred_channel == in.last_test_channel &&
+  if (!in.serving_request && in.preferred_channel == in.last_test_channel &&
       static_cast<uint32_t>(in.test_band) == in.last_test_band) {
     return p;
   }
@@ -137,7 +135,7 @@ bool PlacementUnchanged(const Placement& placement, const std::optional<WifiInfo
 }
 
 ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query,
-                              int32_t mode) {
+                              int32_t mode, bool serving_request) {
   DaemonState& ds = daemon.state;
   CheckSixGhzAvailability(daemon);
   const PlacementInputs in{
@@ -154,6 +152,7 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
       .last_test_band = ds.last_test_band,
       .last_frequency = vars.last_frequency,
       .remembered_frequency = vars.remembered_frequency,
+      .serving_request = serving_request,
   };
   std::optional<WifiInfo> station;
   if (mode != kModeTest) {
@@ -164,6 +163,11 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
   }
   const Placement p = DecidePlacement(in, station, stderr);
   if (p.kind == Placement::Kind::kNoDecision) {
+    // Nothing new to place (say the station cannot be asked): the request's
+    // settings still go to hostapd, on the channel it had.
+    if (serving_request && vars.ap_frequency != 0) {
+      CreateHostapdConfig(daemon, vars.ap_frequency, daemon.paths.hostapd_conf);
+    }
     return ChannelDecision::kNoDecision;
   }
   if (p.preferred_channel) {
@@ -175,17 +179,25 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
   } else {
     std::optional<WifiInfo> ap;
     WifiInfo info{};
-    if (::if_nametoindex(kApInterface) != 0 && daemon.hooks.query(query, kApInterface, info) == 0) {
+    // A missing interface fails the query (its index is asked first).
+    if (daemon.hooks.query(query, kApInterface, info) == 0) {
       ap = info;
     }
     if (PlacementUnchanged(p, ap, stderr)) {
       vars.remembered_frequency = vars.last_frequency = p.station_frequency;
+      if (serving_request) {
+        // The same channel, but maybe a new name, passphrase, width or
+        // hidden flag: the pass relaunches hostapd on this file.
+        CreateHostapdConfig(daemon, p.frequency, daemon.paths.hostapd_conf);
+        vars.ap_frequency = p.frequency;
+      }
       return ChannelDecision::kUnchanged;
     }
     std::fprintf(stderr, "Changing to use channel %d, band %d, freq %d\n", p.channel, p.band,
                  p.frequency);
   }
   CreateHostapdConfig(daemon, p.frequency, daemon.paths.hostapd_conf);
+  vars.ap_frequency = p.frequency;
   StopServices(daemon);
   ds.stations.store(0);
   if (p.kind == Placement::Kind::kFollowStation) {

@@ -28,6 +28,9 @@ struct PlacementInputs {
   uint32_t last_test_band;
   double last_frequency;
   double remembered_frequency;
+  // The pass serves a create, test or refresh: a test decides even on the
+  // band and channel it had, so its configuration is written.
+  bool serving_request = false;
 };
 
 struct Placement {
@@ -51,8 +54,11 @@ bool PlacementUnchanged(const Placement& placement, const std::optional<WifiInfo
 enum class ChannelDecision { kChanged, kUnchanged, kNoDecision };
 
 // The whole step of a pass: regulatory facts, decision, and on a change the
-// new hostapd configuration and stopped services (operational thread).
+// new hostapd configuration and stopped services (operational thread). A
+// pass that serves a request (`serving_request`) writes the configuration
+// whatever the decision, so hostapd is launched on the name, passphrase and
+// flags that the reports show.
 ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query,
-                              int32_t mode);
+                              int32_t mode, bool serving_request);
 
 }  // namespace ww

@@ -75,6 +75,7 @@ void ApplyCountryCode(Daemon& daemon, const char* code, int priority) {
   DaemonState& ds = daemon.state;
   std::lock_guard<std::mutex> lock(ds.state_lock);
   ds.refresh_teardown_flag_value.store(kRefreshNow);
+  ds.refresh_serial = ++ds.request_serial;
   ds.wake_semaphore.Post();
 }
 

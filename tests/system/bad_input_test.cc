@@ -1,5 +1,5 @@
-// Hostile requests through the real daemon: each gets its specified reply or
-// refusal, the laststate file holds exactly what was received, and nothing
+// Hostile requests through the real daemon: each gets its reply or refusal,
+// the laststate file holds exactly what was received, and nothing
 // of a request is ever run by a shell, neither at once nor when the last
 // request is replayed at the next start.
 #include <net/if.h>
@@ -206,11 +206,13 @@ std::vector<std::string> Create(std::vector<std::string> more) {
 std::vector<Row> RefusedRows() {
   std::vector<Row> rows = {
       {"create cut by a NUL", "create\tnet\0\tsecret12\thbs\tnat"s, kUsage, true},
-      {"create of TABs only", "create\t\t\t\t", kUsage, true},
+      // An empty name is one hostapd refuses: refused before it is recorded.
+      {"create of TABs only", "create\t\t\t\t", kUsage, false},
       // A newline ends the words but not what is recorded.
       {"create with a newline in the name", "create\tnet\n;wwcanary nl\tsecret12\thbs\tnat", kUsage,
        true},
-      {"test with a newline in the band", "test\tn\tp\t5\n$(wwcanary nl)\t36", kTestUsage, true},
+      {"test with a newline in the band", "test\tn\tsecret12\t5\n$(wwcanary nl)\t36", kTestUsage,
+       true},
       {"create with a non-UTF-8 mode",
        Join({"create", "net", "secret12",
              "h\xff"
@@ -218,13 +220,13 @@ std::vector<Row> RefusedRows() {
              "nat"}),
        kUsage, true},
       {"create with a 200-character mode",
-       Join({"create", "n", "p", "hbs" + std::string(197, 'x'), "nat"}), kUsage, true},
+       Join({"create", "n", "secret12", "hbs" + std::string(197, 'x'), "nat"}), kUsage, true},
       // The width word is cut to 127 characters: "000...08" reads as 8.
       {"width cut to 127 characters", Join(Create({"--width", std::string(126, '0') + "80"})),
        kUsage, true},
-      {"test of TABs only", "test\t\t\t\t", kTestBad, true},
-      {"test with 16 words", "test\tn\tp\t5\t36" + std::string(11, '\t'), kTestUsage, true},
-      {"test with 4 words", "test\tn\tp\t5", kTestUsage, true},
+      {"test of TABs only", "test\t\t\t\t", kTestUsage, false},
+      {"test with 16 words", "test\tn\tsecret12\t5\t36" + std::string(11, '\t'), kTestUsage, true},
+      {"test with 4 words", "test\tn\tsecret12\t5", kTestUsage, true},
   };
   // Numbers out of range in every numeric field. The sixth and last word
   // is a PSC channel (5 + 16k up to 229, or 4 lower); behind a leading space
@@ -254,9 +256,9 @@ std::vector<Row> RefusedRows() {
   }
   for (const char* n : {"1", "0", "-5", "-2147483648", "junk"}) {
     rows.push_back(
-        {std::string("test band ") + n, Join({"test", "n", "p", n, "36"}), kTestBad, true});
-    rows.push_back(
-        {std::string("test channel ") + n, Join({"test", "n", "p", "5", n}), kTestBad, true});
+        {std::string("test band ") + n, Join({"test", "n", "secret12", n, "36"}), kTestBad, true});
+    rows.push_back({std::string("test channel ") + n, Join({"test", "n", "secret12", "5", n}),
+                    kTestBad, true});
   }
   // Payloads in every field the grammar refuses them in.
   for (const std::string& p : Payloads("refused")) {
@@ -267,8 +269,8 @@ std::vector<Row> RefusedRows() {
     rows.push_back({"flag " + p, Join(Create({"--hidden", p})), kUsage, true});
     rows.push_back({"--channel " + p, Join(Create({"--channel", p})), kUsage, true});
     rows.push_back({"--width " + p, Join(Create({"--width", p})), kUsage, true});
-    rows.push_back({"test band " + p, Join({"test", "n", "p", p, "36"}), kTestBad, true});
-    rows.push_back({"test channel " + p, Join({"test", "n", "p", "5", p}), kTestBad, true});
+    rows.push_back({"test band " + p, Join({"test", "n", "secret12", p, "36"}), kTestBad, true});
+    rows.push_back({"test channel " + p, Join({"test", "n", "secret12", "5", p}), kTestBad, true});
     rows.push_back({"short test " + p, Join({"test", p, p, p}), kTestUsage, true});
   }
   return rows;
@@ -292,7 +294,7 @@ std::vector<Row> AcceptedRows() {
        Join(Create({"--hidden", "--hidden", "--hidden", "--hidden", "--hidden", "--hidden",
                     "--hidden", "--hidden", "--hidden", "--hidden", "$(wwcanary 16th)"})),
        kCreating, true},
-      {"test numbers with tails", Join({"test", "n", "p", "5;wwcanary b", "36|wwcanary ch"}),
+      {"test numbers with tails", Join({"test", "n", "secret12", "5;wwcanary b", "36|wwcanary ch"}),
        kCreating, true},
       {"create with a line after it", "create\tnet\tsecret12\thbs\tnat\n;wwcanary nl\t--hidden",
        kCreating, true},
@@ -304,10 +306,12 @@ std::vector<Row> AcceptedRows() {
       {"fallback code of non-UTF-8", "set-fallback-country-code\t\xff\xfe", "1\tSetting"},
   };
   for (const std::string& p : Payloads("accepted")) {
-    rows.push_back({"name and passphrase " + p, Join({"create", p, p + "x", "scs", "noroute"}),
+    // A name holds at most 32 bytes: longer payloads go in the passphrase only.
+    const std::string name = p.size() <= 32 ? p : "net";
+    rows.push_back({"name and passphrase " + p, Join({"create", name, p + "x", "scs", "noroute"}),
                     kCreating, true});
     rows.push_back(
-        {"test name and passphrase " + p, Join({"test", p, p, "5", "36"}), kCreating, true});
+        {"test name and passphrase " + p, Join({"test", name, p, "5", "36"}), kCreating, true});
     rows.push_back({"fallback code " + p, "set-fallback-country-code\t" + p, "1\tSetting"});
   }
   return rows;
@@ -324,13 +328,13 @@ TEST_F(BadInputTest, HostileRequestsGetTheirRepliesAndNothingRunsThem) {
   // The first two bytes of the word are taken as they are.
   EXPECT_EQ(daemon_.err.Count("set-fallback-country-code: $(\n"), 3);
   // A name and passphrase full of payloads end up on the air as they were
-  // sent. Non-UTF-8 and 127-character words included.
-  const std::string name =
-      "$(wwcanary n)`wwcanary n`;wwcanary n|&>'\"\\\xff" + std::string(100, 'n');
-  const std::string pass = "';wwcanary p;'\";wwcanary p;\"";
-  ASSERT_EQ(Exchange(Join({"create", name + "cut here", pass, "scs", "nat"})), kCreating);
-  EXPECT_TRUE(
-      WaitForStatus("2\tSoftAP Running\t" + name.substr(0, 127) + "\t" + pass, Millis(15000)))
+  // sent, non-UTF-8 included: a 32-byte name and a 63-byte passphrase.
+  const std::string name = "$(wwcanary n)`wwcanary n`|&>'\"\\\xff";
+  const std::string pass = "';wwcanary p;'\";wwcanary p;\"" + std::string(35, 'p');
+  ASSERT_EQ(name.size(), 32u);
+  ASSERT_EQ(pass.size(), 63u);
+  ASSERT_EQ(Exchange(Join({"create", name, pass, "scs", "nat"})), kCreating);
+  EXPECT_TRUE(WaitForStatus("2\tSoftAP Running\t" + name + "\t" + pass, Millis(15000)))
       << daemon_.err.Text();
   ExpectNothingExecuted();
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/system/fixture.h"
@@ -209,6 +210,73 @@ TEST_F(LifecycleTest, TheLastRequestIsReplayedExactlyAfterARestart) {
       << daemon_.err.Text();
   struct stat st {};
   EXPECT_NE(stat("/run/pwned", &st), 0) << "the name was executed by the shell";
+}
+
+// The status once it has stayed the same for `quiet` with no request in
+// progress (state 0 or 2), or "" when it never settles.
+std::string SettledStatus(Millis quiet, Millis timeout) {
+  std::string last;
+  auto since = std::chrono::steady_clock::now();
+  std::string settled;
+  WaitUntil(
+      [&] {
+        const std::string now = Exchange(std::string("status\0", 7)).value_or("");
+        if (now != last) {
+          last = now;
+          since = std::chrono::steady_clock::now();
+        } else if ((now.rfind('0', 0) == 0 || now.rfind('2', 0) == 0) &&
+                   std::chrono::steady_clock::now() - since >= Patience(quiet)) {
+          settled = now;
+          return true;
+        }
+        return false;
+      },
+      timeout);
+  return settled;
+}
+
+// Requests that one pass serves together end as if carried out one at a
+// time: a teardown after two creates leaves no access point.
+TEST_F(LifecycleTest, TeardownAfterTwoQuickCreatesEndsDisabled) {
+  StartDaemon();
+  ASSERT_TRUE(WaitForStatus("0\tIdle"));
+  EXPECT_EQ(Exchange("create\tA-net\tsecret12\thbs\tnat"), "1\tCreating");
+  EXPECT_EQ(Exchange("create\tB-net\tsecret34\thbs\tnat"), "1\tCreating");
+  EXPECT_EQ(Exchange("teardown"), "1\tTearing down");
+  EXPECT_EQ(SettledStatus(Millis(3000), Millis(20000)), "0\tDisabled.") << daemon_.err.Text();
+  EXPECT_EQ(ReadFile("/var/run/wavewarden.laststate"), "teardown\n");
+  // A teardown while a delayed refresh waits is not spent by the refresh.
+  EXPECT_EQ(Exchange("create\tA-net\tsecret12\thbs\tnat"), "1\tCreating");
+  ASSERT_TRUE(WaitForStatus("2\tSoftAP Running\tA-net\tsecret12", Millis(10000)));
+  EXPECT_EQ(Exchange("delayrefresh"), "1\tRefreshing");
+  ASSERT_TRUE(daemon_.err.WaitFor("refresh_teardown_flag_value = 4\n", Millis(5000)));
+  EXPECT_EQ(Exchange("teardown"), "1\tTearing down");
+  EXPECT_EQ(SettledStatus(Millis(3500), Millis(20000)), "0\tDisabled.") << daemon_.err.Text();
+}
+
+// A create and a teardown sent at the same moment by two clients: whichever
+// was answered last is what runs, and what the laststate file holds, so a
+// restart brings back what is on the air.
+TEST_F(LifecycleTest, SimultaneousCreateAndTeardownAgreeWithTheLaststate) {
+  StartDaemon();
+  ASSERT_TRUE(WaitForStatus("0\tIdle"));
+  const std::string kCreate = "create\tnet\tsecret12\thbs\tnat";
+  for (int round = 0; round < 4; ++round) {
+    // The pass of a delayed refresh waits 3 seconds: both requests land in
+    // the pass after it.
+    EXPECT_EQ(Exchange("delayrefresh"), "1\tRefreshing");
+    std::thread other([] { Exchange("teardown"); });
+    Exchange(kCreate);
+    other.join();
+    const std::string status = SettledStatus(Millis(2500), Millis(20000));
+    const std::string laststate = ReadFile("/var/run/wavewarden.laststate");
+    if (laststate == "teardown\n") {
+      EXPECT_EQ(status, "0\tDisabled.") << "round " << round;
+    } else {
+      EXPECT_EQ(laststate, kCreate + "\n");
+      EXPECT_EQ(status, kRunning) << "round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // The create and test commands: the grammar, what they leave in the daemon
 // state, the default name and passphrase, the laststate file and its replay.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -54,19 +58,19 @@ TEST_F(CreateTest, AcceptedCreateStoresEverythingAndWakes) {
 }
 
 TEST_F(CreateTest, ModesAndRoutes) {
-  Run(Words({"create", "n", "p", "scs", "transparent"}));
+  Run(Words({"create", "n", "pass1234", "scs", "transparent"}));
   EXPECT_EQ(ds().desired_mode.load(), kModeScs);
   EXPECT_EQ(ds().route.load(), kRouteTransparent);
-  Run(Words({"create", "n", "p", "hbs", "nat"}));
+  Run(Words({"create", "n", "pass1234", "hbs", "nat"}));
   EXPECT_EQ(ds().desired_mode.load(), kModeHbs);
   EXPECT_EQ(ds().route.load(), kRouteNat);
 }
 
 TEST_F(CreateTest, UnknownModeOrRouteIsRefusedWithItsLine) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "HBS", "nat"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "HBS", "nat"})), kCreateUsage);
   EXPECT_NE(log_.find("Unknown mode flag\n"), std::string::npos);
   EXPECT_EQ(ds().desired_mode.load(), kModeNone);
-  EXPECT_EQ(Run(Words({"create", "n2", "p", "scs", "bridge"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n2", "pass1234", "scs", "bridge"})), kCreateUsage);
   EXPECT_NE(log_.find("Unknown route flag\n"), std::string::npos);
   EXPECT_EQ(ds().route.load(), kRouteUnset);
   // What came before the refusal stays.
@@ -104,15 +108,185 @@ TEST_F(CreateTest, ShortPassphraseFileIsReplaced) {
   daemon_.scratch.Write("softap_password", "12345678\n");
   Run(Words({"create", "n", "-", "hbs", "nat"}));
   EXPECT_STREQ(ds().password, "12345678");
+  // Only the first line is the passphrase.
+  daemon_.scratch.Write("softap_password", "12345678\nwpa_psk=0\n");
+  Run(Words({"create", "n", "-", "hbs", "nat"}));
+  EXPECT_STREQ(ds().password, "12345678");
+  // One hostapd would refuse is not handed to it.
+  daemon_.scratch.Write("softap_password", std::string(64, 'x'));
+  EXPECT_EQ(Run(Words({"create", "n", "-", "hbs", "nat"})), kCreateUsage);
+  EXPECT_NE(log_.find("Error: password is 64 bytes long, 8 to 63 are allowed (" +
+                      daemon_.File("softap_password") + ")\n"),
+            std::string::npos)
+      << log_;
 }
 
-TEST_F(CreateTest, HostnameLosesItsLineEnd) {
-  daemon_.scratch.Write("hostname", "device-7\n");
-  Run(Words({"create", "-", "p", "hbs", "nat"}));
-  EXPECT_STREQ(ds().ssid, "device-7");
-  daemon_.scratch.Write("hostname", "");
-  Run(Words({"create", "-", "p", "hbs", "nat"}));
-  EXPECT_STREQ(ds().ssid, "unknown");
+// A passphrase or laststate that cannot be saved is named on standard
+// error; the request is still served.
+TEST_F(CreateTest, FailedSavesAreReported) {
+  const std::string laststate = daemon_.File("gone/wavewarden.laststate");
+  const std::string password = daemon_.File("gone/softap_password");
+  daemon_.paths.laststate = laststate.c_str();
+  daemon_.paths.default_password = password.c_str();
+  EXPECT_EQ(Run(Words({"create", "n", "-", "hbs", "nat"})), "1\tCreating");
+  EXPECT_NE(log_.find("Error: could not save " + laststate + ": No such file or directory\n"),
+            std::string::npos)
+      << log_;
+  EXPECT_NE(log_.find("Error: could not save " + password + ": No such file or directory\n"),
+            std::string::npos)
+      << log_;
+  EXPECT_EQ(std::string(ds().password).size(), 8u);
+  EXPECT_EQ(Run("teardown"), "1\tTearing down");
+  EXPECT_NE(log_.find("Error: could not save " + laststate), std::string::npos) << log_;
+}
+
+// Two creates with "-" at once agree on one passphrase, and it is the one
+// in the file: the second reads what the first generated.
+TEST_F(CreateTest, ConcurrentDefaultPassphrasesAgree) {
+  std::vector<std::thread> threads;
+  std::vector<std::string> used(4);
+  for (size_t i = 0; i < used.size(); ++i) {
+    threads.emplace_back([this, i, &used] {
+      CommandEnv env{daemon_, query_};
+      std::string request = "create\tn\t-\thbs\tnat";
+      testing::RecordingSink sink;
+      ExecuteRequest(env, request.data(), request.size(), sink);
+      char password[kCredentialSize];
+      CopyCredentials(daemon_.state, nullptr, password);
+      used[i] = password;
+    });
+  }
+  for (std::thread& t : threads) {
+    t.join();
+  }
+  const std::string file = TempDir::Read(daemon_.File("softap_password"));
+  EXPECT_EQ(file.size(), 8u);
+  for (const std::string& p : used) {
+    EXPECT_EQ(p, file);
+  }
+}
+
+// A slow random device holds up only the create that waits for it: a
+// status report meanwhile is answered at once.
+TEST_F(CreateTest, SlowRandomDeviceDoesNotHoldUpReports) {
+  const std::string fifo = daemon_.File("random");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  daemon_.paths.random_device = fifo.c_str();
+  std::thread create([this] {
+    CommandEnv env{daemon_, query_};
+    std::string request = "create\t-\t-\thbs\tnat";
+    testing::RecordingSink sink;
+    ExecuteRequest(env, request.data(), request.size(), sink);
+  });
+  // Once the create has the device open, it waits in its read.
+  int writer = -1;
+  for (int i = 0; i < 500 && writer < 0; ++i) {
+    writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer < 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ASSERT_GE(writer, 0);
+  std::atomic<bool> answered{false};
+  std::thread status([this, &answered] {
+    CommandEnv env{daemon_, query_};
+    std::string request = "status";
+    testing::RecordingSink sink;
+    ExecuteRequest(env, request.data(), request.size(), sink);
+    answered.store(true);
+  });
+  for (int i = 0; i < 200 && !answered.load(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const bool prompt = answered.load();
+  EXPECT_EQ(::write(writer,
+                    "\x01\x02\x03\x04"
+                    "abcd",
+                    8),
+            8);
+  ::close(writer);
+  status.join();
+  create.join();
+  EXPECT_TRUE(prompt);
+  EXPECT_STREQ(ds().password, "04030201");
+}
+
+// The default name is the first line of the hostname file, cut to the 32
+// bytes an access point's name may hold, never inside a UTF-8 character.
+TEST_F(CreateTest, DefaultNameFromTheHostnameFile) {
+  const std::string serial(40, 'S');
+  const std::string e_acute = "\xc3\xa9";
+  const std::string euro = "\xe2\x82\xac";
+  const std::pair<std::string, std::string> rows[] = {
+      {"device-7\n", "device-7"},
+      {"", "unknown"},
+      {"\n", "unknown"},
+      {"first\nsecond\n", "first"},
+      {serial + "\n", serial.substr(0, 32)},
+      {std::string(31, 'a') + e_acute, std::string(31, 'a')},
+      {std::string(30, 'a') + e_acute + "b", std::string(30, 'a') + e_acute},
+      {std::string(30, 'a') + euro, std::string(30, 'a')},
+      {std::string(29, 'a') + euro + "b", std::string(29, 'a') + euro},
+      {std::string(40, '\x80'), std::string(32, '\x80')},  // not UTF-8: cut where it is
+  };
+  for (const auto& [file, name] : rows) {
+    daemon_.scratch.Write("hostname", file);
+    EXPECT_EQ(Run(Words({"create", "-", "pass1234", "hbs", "nat"})), "1\tCreating");
+    EXPECT_EQ(std::string(ds().ssid), name) << file;
+  }
+}
+
+// What hostapd would refuse is refused with the create or test usage and a
+// line that says why, before anything is recorded or stored.
+TEST_F(CreateTest, NamesAndPassphrasesHostapdRefusesAreRefusedUpFront) {
+  const std::string name32(32, 'n');
+  const std::string pass63(63, 'p');
+  const struct {
+    std::string name;
+    std::string pass;
+    const char* line;  // null: accepted
+  } rows[] = {
+      {name32, "pass1234", nullptr},
+      {name32 + "n", "pass1234", "Error: AP name is 33 bytes long, at most 32 are allowed\n"},
+      {"", "pass1234", "Error: AP name is empty\n"},
+      {"net", "pass123", "Error: password is 7 bytes long, 8 to 63 are allowed\n"},
+      {"net", pass63, nullptr},
+      {"net", pass63 + "p", "Error: password is 64 bytes long, 8 to 63 are allowed\n"},
+      {"net", "abc|mac=00:11:22:33:44:55",
+       "Error: password contains \"|mac=\", which hostapd reads as an option\n"},
+      {"net", "abcd|vlanid=3",
+       "Error: password contains \"|vlanid=\", which hostapd reads as an option\n"},
+      {"net", "abcdefg|pk=x",
+       "Error: password contains \"|pk=\", which hostapd reads as an option\n"},
+      {"net", "abcdefg|id=x",
+       "Error: password contains \"|id=\", which hostapd reads as an option\n"},
+      {"net", "abc|mac|id|pk", nullptr},
+  };
+  for (const char* command : {"create", "test"}) {
+    for (const auto& row : rows) {
+      Run("teardown");
+      SetText("Disabled.", kStateNoAp);
+      ds().create_requested.store(0);
+      std::strcpy(ds().ssid, "before");
+      const std::string request =
+          std::string(command) == "create"
+              ? Words({"create", row.name.c_str(), row.pass.c_str(), "hbs", "nat"})
+              : Words({"test", row.name.c_str(), row.pass.c_str(), "5", "36"});
+      const std::string reply = Run(request);
+      if (row.line == nullptr) {
+        EXPECT_EQ(reply, "1\tCreating") << command << " " << row.pass;
+        EXPECT_EQ(Laststate(), request + "\n");
+        continue;
+      }
+      EXPECT_EQ(reply, std::string(command) == "create" ? kCreateUsage : kTestUsage)
+          << command << " " << row.name << " " << row.pass;
+      EXPECT_NE(log_.find(row.line), std::string::npos) << log_;
+      EXPECT_EQ(Laststate(), "teardown\n");
+      EXPECT_STREQ(ds().ssid, "before");
+      EXPECT_EQ(ds().state, kStateNoAp);
+      EXPECT_FALSE(Requested());
+    }
+  }
 }
 
 TEST_F(CreateTest, RandomDeviceFailuresEndTheRequest) {
@@ -128,12 +302,12 @@ TEST_F(CreateTest, RandomDeviceFailuresEndTheRequest) {
 TEST_F(CreateTest, PscChannelAsTheSixthAndLastWord) {
   for (const auto& [word, channel] : std::vector<std::pair<const char*, uint32_t>>{
            {"1", 5}, {"5", 5}, {"17", 21}, {"229", 229}, {"225", 229}, {" +37", 37}, {"37x", 37}}) {
-    EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", word})), "1\tCreating") << word;
+    EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", word})), "1\tCreating") << word;
     EXPECT_EQ(ds().preferred_channel, channel) << word;
   }
   for (const char* word : {"0", "6", "233", "abc", "-1x"}) {
     ds().create_requested.store(0);
-    const std::string reply = Run(Words({"create", "n", "p", "hbs", "nat", word}));
+    const std::string reply = Run(Words({"create", "n", "pass1234", "hbs", "nat", word}));
     if (word[0] == '-') {
       continue;  // a leading hyphen makes it a flag
     }
@@ -148,20 +322,20 @@ TEST_F(CreateTest, PscChannelAsTheSixthAndLastWord) {
 // overflow on the way (the sanitizer build stops on the overflow).
 TEST_F(CreateTest, NegativePscChannelBehindASpaceIsRefused) {
   for (const char* word : {" -11", " -9223372036854775808"}) {
-    EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", word})), kCreateUsage) << word;
+    EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", word})), kCreateUsage) << word;
     EXPECT_EQ(log_.substr(log_.find('\n') + 1), "Bad PSC channel\n") << word;
     EXPECT_FALSE(Requested());
   }
 }
 
 TEST_F(CreateTest, ChannelNumberFollowedByAFlagIsAnInvalidFlag) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "37", "--hidden"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "37", "--hidden"})), kCreateUsage);
   EXPECT_NE(log_.find("Error: Invalid flag: 37 [6]\n"), std::string::npos) << log_;
 }
 
 TEST_F(CreateTest, FlagsInAnyOrder) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--hidden", "--width", "80", "--channel5",
-                       "149", "--channel", "37"})),
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--hidden", "--width", "80",
+                       "--channel5", "149", "--channel", "37"})),
             "1\tCreating");
   EXPECT_EQ(ds().hidden_requested.load(), 1);
   EXPECT_EQ(ds().use_160mhz.load(), 0);
@@ -172,7 +346,8 @@ TEST_F(CreateTest, FlagsInAnyOrder) {
 }
 
 TEST_F(CreateTest, Channel56TakesZeroAsNoPreference) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--channel56", "0", "0"})), "1\tCreating");
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel56", "0", "0"})),
+            "1\tCreating");
   EXPECT_EQ(ds().channel_prefs_set, 1);
   EXPECT_EQ(ds().preferred_5ghz_channel, 0);
   EXPECT_EQ(ds().preferred_6ghz_channel, 0);
@@ -180,63 +355,65 @@ TEST_F(CreateTest, Channel56TakesZeroAsNoPreference) {
 }
 
 TEST_F(CreateTest, ChannelZeroIsRefusedForSixGhz) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--channel", "0"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel", "0"})), kCreateUsage);
   EXPECT_NE(log_.find("Bad 6 channel\n"), std::string::npos);
   EXPECT_EQ(ds().channel_prefs_set, 0);
 }
 
 TEST_F(CreateTest, BadWidthShowsTheNumber) {
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--width", "40"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--width", "40"})), kCreateUsage);
   EXPECT_NE(log_.find("Bad channel width (parsed as 40)\n"), std::string::npos);
 }
 
 TEST_F(CreateTest, FlagsWithoutTheirValuesAreInvalid) {
   for (const char* flag : {"--width", "--channel", "--channel5", "--channel6"}) {
-    EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", flag})), kCreateUsage) << flag;
+    EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", flag})), kCreateUsage) << flag;
     EXPECT_NE(log_.find(std::string("Error: Invalid flag: ") + flag + " [6]\n"), std::string::npos)
         << log_;
   }
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--channel56", "36"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel56", "36"})),
+            kCreateUsage);
   EXPECT_NE(log_.find("Error: Invalid flag: --channel56 [6]\n"), std::string::npos);
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--hidden", "--bogus"})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--hidden", "--bogus"})),
+            kCreateUsage);
   EXPECT_NE(log_.find("Error: Invalid flag: --bogus [7]\n"), std::string::npos);
   // An empty sixth word is walked as a flag, and no flag is empty.
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", ""})), kCreateUsage);
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", ""})), kCreateUsage);
   EXPECT_NE(log_.find("Error: Invalid flag:  [6]\n"), std::string::npos);
 }
 
 TEST_F(CreateTest, LaterCreateKeepsEarlierPreferencesButClearsTheChannel) {
-  Run(Words({"create", "n", "p", "hbs", "nat", "--channel56", "36", "53"}));
-  Run(Words({"create", "n", "p", "hbs", "nat", "--channel", "69"}));
+  Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel56", "36", "53"}));
+  Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel", "69"}));
   EXPECT_EQ(ds().preferred_channel, 69u);
-  Run(Words({"create", "n", "p", "hbs", "nat"}));
+  Run(Words({"create", "n", "pass1234", "hbs", "nat"}));
   EXPECT_EQ(ds().preferred_channel, 0u);
   EXPECT_EQ(ds().preferred_5ghz_channel, 36);
   EXPECT_EQ(ds().preferred_6ghz_channel, 69);
 }
 
 TEST_F(CreateTest, TestCommand) {
-  EXPECT_EQ(Run(Words({"test", "n", "p", "5"})), kTestUsage);
-  EXPECT_EQ(Run(Words({"test", "-", "-", "5", "36"})), "1\tCreating");
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "5"})), kTestUsage);
+  EXPECT_EQ(Run(Words({"test", "-", "pass1234", "5", "36"})), "1\tCreating");
   EXPECT_STREQ(ds().ssid, "-");
   EXPECT_EQ(ds().test_band, 5);
   EXPECT_EQ(ds().preferred_channel, 36u);
   EXPECT_EQ(ds().desired_mode.load(), kModeTest);
   EXPECT_TRUE(Requested());
   ds().create_requested.store(0);
-  EXPECT_EQ(Run(Words({"test", "n", "p", "1", "36"})),
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "1", "36"})),
             "bad arguments\nUsage: test <AP name> <password> <band> <channel>");
   EXPECT_EQ(ds().test_band, 1);
   EXPECT_FALSE(Requested());
-  EXPECT_EQ(Laststate(), "test\tn\tp\t1\t36\n");
+  EXPECT_EQ(Laststate(), "test\tn\tpass1234\t1\t36\n");
 }
 
 TEST_F(CreateTest, TestNumbersBeyondTheirFieldsAreRefused) {
   const std::string refused = "bad arguments\nUsage: test <AP name> <password> <band> <channel>";
-  EXPECT_EQ(Run(Words({"test", "n", "p", "2147483648", "36"})), refused);
-  EXPECT_EQ(Run(Words({"test", "n", "p", "5", "4294967297"})), refused);
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "2147483648", "36"})), refused);
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "5", "4294967297"})), refused);
   EXPECT_FALSE(Requested());
-  EXPECT_EQ(Run(Words({"test", "n", "p", "6", "2147483647"})), "1\tCreating");
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "6", "2147483647"})), "1\tCreating");
 }
 
 // Numbers that only an accepted channel's low 32 bits would match are
@@ -254,7 +431,7 @@ TEST_F(CreateTest, ChannelOptionsBeyondTheirFieldsAreRefused) {
       {{"--width", "4294967376"}, "Bad channel width (parsed as 4294967376)\n"},
   };
   for (const auto& c : cases) {
-    std::vector<const char*> words = {"create", "n", "p", "hbs", "nat"};
+    std::vector<const char*> words = {"create", "n", "pass1234", "hbs", "nat"};
     words.insert(words.end(), c.flags.begin(), c.flags.end());
     std::string joined;
     for (const char* w : words) {
@@ -267,7 +444,7 @@ TEST_F(CreateTest, ChannelOptionsBeyondTheirFieldsAreRefused) {
     EXPECT_EQ(ds().channel_prefs_set, 0);
   }
   // The same channels within the fields are still taken.
-  EXPECT_EQ(Run(Words({"create", "n", "p", "hbs", "nat", "--channel56", "36", "37"})),
+  EXPECT_EQ(Run(Words({"create", "n", "pass1234", "hbs", "nat", "--channel56", "36", "37"})),
             "1\tCreating");
   EXPECT_EQ(ds().preferred_6ghz_channel, 37);
 }
@@ -316,17 +493,49 @@ TEST(ReplayCommand, QuotesEveryWordForTheShell) {
   EXPECT_EQ(ReplayCommand("create\tit's\t\thbs"), "wavectl 'create' 'it'\\''s' '' 'hbs'");
 }
 
+// The shell stands in for wavectl: the replayed request is answered on the
+// `answered_on`-th run and never before.
+void AnswerReplayOn(testing::TestDaemon& daemon, int answered_on) {
+  daemon.hooks.run_command = [&daemon, answered_on](const char* command) {
+    daemon.commands.emplace_back(command);
+    if (static_cast<int>(daemon.commands.size()) == answered_on) {
+      daemon.recorded_replies.fetch_add(1);
+    }
+    return 0;
+  };
+}
+
 TEST_F(CreateTest, ReplayRunsTheRecordedRequestOnce) {
+  AnswerReplayOn(daemon_, 1);
   ReplayLastState(daemon_);
   EXPECT_TRUE(daemon_.commands.empty());  // nothing recorded yet
-  Run(Words({"create", "a b", "p\"'`", "hbs", "nat"}));
+  Run(Words({"create", "a b", "p\"'`5678", "hbs", "nat"}));
   ReplayLastState(daemon_);
   ASSERT_EQ(daemon_.commands.size(), 1u);
-  EXPECT_EQ(daemon_.commands[0], "wavectl 'create' 'a b' 'p\"'\\''`' 'hbs' 'nat'");
+  EXPECT_EQ(daemon_.commands[0], "wavectl 'create' 'a b' 'p\"'\\''`5678' 'hbs' 'nat'");
+}
+
+// A replay that the busy socket closed unanswered is sent again, a second
+// apart, until it is answered or ten tries are spent.
+TEST_F(CreateTest, UnansweredReplayIsTriedAgainBounded) {
+  Run("teardown");
+  for (const auto& [answered_on, runs] : {std::pair{3, 3}, std::pair{0, 10}}) {
+    daemon_.commands.clear();
+    daemon_.slept = std::chrono::milliseconds(0);
+    AnswerReplayOn(daemon_, answered_on);
+    ::testing::internal::CaptureStderr();
+    ReplayLastState(daemon_);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(daemon_.commands.size(), static_cast<size_t>(runs)) << log;
+    EXPECT_EQ(daemon_.slept, std::chrono::seconds(runs - 1));
+    EXPECT_NE(log.find("Error: replay of the last request got no reply (try 1 of 10, status 0)\n"),
+              std::string::npos)
+        << log;
+  }
 }
 
 TEST_F(CreateTest, LaststateIsReplacedWholeWithNoTemporaryLeft) {
-  Run(Words({"create", "first-network-name", "p", "hbs", "nat"}));
+  Run(Words({"create", "first-network-name", "pass1234", "hbs", "nat"}));
   Run("teardown");
   EXPECT_EQ(Laststate(), "teardown\n");
   std::vector<std::string> names;

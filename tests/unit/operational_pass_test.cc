@@ -12,6 +12,7 @@
 
 #include "daemon/core/daemon.h"
 #include "daemon/lifecycle/operational_thread.h"
+#include "daemon/lifecycle/request_order.h"
 #include "tests/unit/fake_kernel.h"
 #include "tests/unit/test_daemon.h"
 
@@ -190,11 +191,11 @@ TEST_F(OperationalPassTest, RefreshRecreatesARunningAccessPointInOnePass) {
   EXPECT_EQ(Text(), "SoftAP Running\tnet\tsecret12");
 }
 
-TEST_F(OperationalPassTest, CreateArrivingDuringADelayedRefreshIsPlacedWithItsOwnMode) {
+// A create stored while the pass waits out a delayed refresh is the next
+// pass's, which places it with its own mode and route.
+TEST_F(OperationalPassTest, CreateArrivingDuringADelayedRefreshIsServedByTheNextPass) {
   WorkingDevice();
   daemon_.state.refresh_teardown_flag_value.store(kRefreshDelayed);
-  // The create request lands while the pass waits out the delayed refresh,
-  // after the pass has copied the mode and route (both still unset).
   bool requested = false;
   daemon_.hooks.sleep = [&](std::chrono::milliseconds /*pause*/) {
     if (!requested) {
@@ -202,13 +203,81 @@ TEST_F(OperationalPassTest, CreateArrivingDuringADelayedRefreshIsPlacedWithItsOw
       RequestCreate();
     }
   };
+  Pass();
+  EXPECT_EQ(Text(), "Disabled.");
   const std::string log = Pass();
   // Placed for hbs (no 6 GHz rule here, so on the station's channel) and
-  // launched with dnsmasq for nat, all in this pass.
+  // launched with dnsmasq for nat.
   EXPECT_NE(log.find("SCS STA ON 2437, AP ON 6\n"), std::string::npos) << log;
   EXPECT_EQ(daemon_.state.state, kStateRunning);
   EXPECT_EQ(daemon_.state.dnsmasq_pid, 4242);
-  EXPECT_EQ(vars_.last_frequency, 2437);
+}
+
+// Requests served by one pass end as if carried out one at a time, in the
+// order of their serials (the order their replies went out).
+TEST(PlanPass, LaterRequestsNeverLoseToEarlierOnes) {
+  struct Row {
+    const char* what;
+    PendingRequests pending;
+    bool ap_active;
+    bool teardown;
+    bool create;
+  };
+  const auto p = [](uint64_t refresh, uint64_t teardown, uint64_t create) {
+    PendingRequests r;
+    r.refresh = refresh != 0 ? kRefreshNow : 0;
+    r.refresh_serial = refresh;
+    r.teardown = teardown != 0;
+    r.teardown_serial = teardown;
+    r.create = create != 0;
+    r.create_serial = create;
+    return r;
+  };
+  const Row rows[] = {
+      {"nothing", p(0, 0, 0), true, false, false},
+      {"create", p(0, 0, 1), false, false, true},
+      {"teardown then create", p(0, 1, 2), true, true, true},
+      {"create then teardown", p(0, 2, 1), true, true, false},
+      {"refresh of a running access point", p(1, 0, 0), true, true, true},
+      {"refresh without one", p(1, 0, 0), false, true, false},
+      {"refresh then teardown", p(1, 2, 0), true, true, false},
+      {"teardown then refresh", p(2, 1, 0), true, true, false},
+      {"create then refresh", p(2, 0, 1), false, true, true},
+      {"teardown, create, refresh", p(3, 1, 2), false, true, true},
+      {"create, teardown, refresh", p(3, 2, 1), true, true, false},
+      {"refresh, create, teardown", p(1, 3, 2), true, true, false},
+  };
+  for (const Row& row : rows) {
+    const PassPlan plan = PlanPass(row.pending, row.ap_active);
+    EXPECT_EQ(plan.teardown, row.teardown) << row.what;
+    EXPECT_EQ(plan.create, row.create) << row.what;
+  }
+}
+
+// A second create on the channel the access point already has still gives
+// hostapd the new name and passphrase, and relaunches it on them.
+TEST_F(OperationalPassTest, CreateOnTheSameChannelWritesItsSettings) {
+  WorkingDevice();
+  RequestCreate();
+  Pass();
+  WifiInfo ap{};
+  ap.frequency = 2437;
+  ap.is_ap = 1;
+  daemon_.interfaces["wlanap"] = ap;
+  std::strcpy(daemon_.state.ssid, "other");
+  std::strcpy(daemon_.state.password, "secret34");
+  daemon_.state.create_requested.store(1);
+  const std::string log = Pass();
+  EXPECT_NE(log.find("unchanged, not recreating softap"), std::string::npos) << log;
+  const std::string conf = testing::TempDir::Read(daemon_.File("softap_hostapd.conf"));
+  EXPECT_NE(conf.find("\nssid=other\n"), std::string::npos) << conf;
+  EXPECT_NE(conf.find("\nsae_password=secret34\n"), std::string::npos) << conf;
+  EXPECT_NE(log.find("Opening apps."), std::string::npos);
+  EXPECT_EQ(Text(), "SoftAP Running\tother\tsecret34");
+  // A maintenance pass writes nothing.
+  std::strcpy(daemon_.state.ssid, "third");
+  Pass();
+  EXPECT_EQ(testing::TempDir::Read(daemon_.File("softap_hostapd.conf")), conf);
 }
 
 }  // namespace

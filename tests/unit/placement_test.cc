@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,9 @@ TEST(DecidePlacement, TestModeDecidesOncePerBandAndChannel) {
   in.last_test_channel = 36;
   in.last_test_band = 5;
   EXPECT_EQ(Decide(in, std::nullopt).placement.kind, Placement::Kind::kNoDecision);
+  // A test request on the same band and channel still writes its settings.
+  in.serving_request = true;
+  EXPECT_EQ(Decide(in, std::nullopt).placement.kind, Placement::Kind::kTest);
 }
 
 TEST(PlacementUnchanged, OnlyTheSameFrequencyCounts) {
@@ -199,9 +203,9 @@ class ChooseChannelTest : public testing::KernelTest<testing::TestDaemon> {
     kernel_.Answer(std::vector<std::vector<testing::Block>>(
         12, std::vector<testing::Block>{testing::BlockBuilder().Ack().Build()}));
   }
-  ChannelDecision Choose(int32_t mode) {
+  ChannelDecision Choose(int32_t mode, bool serving_request = false) {
     ::testing::internal::CaptureStderr();
-    const ChannelDecision d = ChooseChannel(daemon_, vars_, query_, mode);
+    const ChannelDecision d = ChooseChannel(daemon_, vars_, query_, mode, serving_request);
     log_ = ::testing::internal::GetCapturedStderr();
     return d;
   }
@@ -236,6 +240,22 @@ TEST_F(ChooseChannelTest, TestModeRemembersItsBandAndChannel) {
   EXPECT_EQ(vars_.last_frequency, 0);  // untouched by the test path
   EXPECT_TRUE(daemon_.queried.empty());
   EXPECT_EQ(Choose(kModeTest), ChannelDecision::kNoDecision);
+}
+
+// A request served while the station cannot be asked keeps the channel the
+// access point had, with the request's settings.
+TEST_F(ChooseChannelTest, RequestWithoutADecisionRewritesTheLastChannel) {
+  const std::string conf = daemon_.File("softap_hostapd.conf");
+  EXPECT_EQ(Choose(kModeScs, true), ChannelDecision::kNoDecision);  // no channel known yet
+  EXPECT_EQ(testing::TempDir::Read(conf), "");
+  vars_.ap_frequency = 5745;
+  std::strcpy(daemon_.state.ssid, "renamed");
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kNoDecision);
+  EXPECT_EQ(testing::TempDir::Read(conf), "");
+  EXPECT_EQ(Choose(kModeScs, true), ChannelDecision::kNoDecision);
+  const std::string text = testing::TempDir::Read(conf);
+  EXPECT_NE(text.find("\nssid=renamed\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nchannel=149\n"), std::string::npos) << text;
 }
 
 }  // namespace
