@@ -193,6 +193,15 @@ TEST_F(CountryCodeTest, KernelReportReplacesAnEarlierFallback) {
   EXPECT_EQ(daemon_.country.resolution_priority.load(), kPriorityKernel);
 }
 
+TEST_F(CountryCodeTest, ASecondFallbackOfTheSamePriorityReplacesTheFirst) {
+  kernel_.Answer(Adoption("FR"));
+  Apply("FR", kPriorityFallback);
+  kernel_.Answer(Adoption("DE"));
+  Apply("DE", kPriorityFallback);
+  EXPECT_EQ(Adopted(), "DE");
+  EXPECT_EQ(testing::TempDir::Read(cache_path_), "DE");
+}
+
 TEST_F(CountryCodeTest, FallbackAfterTheKernelReportChangesNothing) {
   kernel_.Answer(Adoption("DE"));
   Apply("DE", kPriorityKernel);
