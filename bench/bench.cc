@@ -161,7 +161,7 @@ RoundTrip Drive(const std::string& path, const std::string& request, int clients
 // a fresh thread that also makes the calls the daemon makes for every
 // connection whatever the request: it names the thread, sets the two 1-s
 // socket time-outs and logs the request. That last floor tells the daemon's
-// own cost from the cost of what it is specified to do.
+// own cost from the cost of the work it does for every connection.
 enum class Floor { kAccept, kThread, kThreadWithCalls };
 constexpr const char* kFloorLog = "/run/ww-bench-floor.log";
 

@@ -53,8 +53,16 @@ using MessagePtr = NlMsgPtr;
 // handled. After a query that timed out, its late reply is dropped by the
 // next query's drain, so that check would refuse every later answer on the
 // context for good. Replies stay matched by the drain and the
-// one-request-at-a-time order instead.
-int AcceptAnySequence(nl_msg* /*message*/, void* /*arg*/) {
+// one-request-at-a-time order instead; the messages are only counted, so
+// that a query which read something of an earlier one (and so left its own
+// acknowledgement unread) is not taken as settled.
+int AcceptAnySequence(nl_msg* message, void* arg) {
+  auto* ctx = static_cast<WifiQueryContext*>(arg);
+  if (nlmsg_hdr(message)->nlmsg_seq == ctx->sequence) {
+    ++ctx->own_messages;
+  } else {
+    ++ctx->other_messages;
+  }
   return NL_OK;
 }
 
@@ -153,7 +161,7 @@ int InitWifiQuery(WifiQueryContext& ctx, int32_t known_family) {
   }
   nl_cb_set(ctx.callbacks, NL_CB_VALID, NL_CB_CUSTOM, WifiInfoHandler, &ctx.result);
   nl_cb_set(ctx.callbacks, NL_CB_FINISH, NL_CB_CUSTOM, WifiInfoFinishHandler, &ctx.done);
-  nl_cb_set(ctx.callbacks, NL_CB_SEQ_CHECK, NL_CB_CUSTOM, AcceptAnySequence, nullptr);
+  nl_cb_set(ctx.callbacks, NL_CB_SEQ_CHECK, NL_CB_CUSTOM, AcceptAnySequence, &ctx);
   return 0;
 }
 
@@ -241,6 +249,9 @@ int AskWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out, int inde
     std::fprintf(stderr, "nl_send_auto failed\n");
     return -1;
   }
+  ctx.sequence = nlmsg_hdr(message.get())->nlmsg_seq;
+  ctx.own_messages = 0;
+  ctx.other_messages = 0;
   int result = NLRecvmsgsWithTimeout(ctx.socket, ctx.callbacks);
   if (result != 0) {
     std::fprintf(stderr, "**** nl timeout in GetWifiInfo 1 for %s\n", name);
@@ -251,7 +262,9 @@ int AskWifiInfo(WifiQueryContext& ctx, const char* name, WifiInfo& out, int inde
     std::fprintf(stderr, "**** nl timeout in GetWifiInfo 2 for %s\n", name);
     return result;
   }
-  ctx.settled = true;
+  // Both reads must have been this query's answer and acknowledgement: a
+  // stale message read in their place leaves one of them still queued.
+  ctx.settled = ctx.own_messages == 2 && ctx.other_messages == 0;
   out = ctx.result;
   return 0;
 }

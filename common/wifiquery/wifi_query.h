@@ -30,6 +30,11 @@ struct WifiQueryContext {
   // True only after a query read its answer and acknowledgement: nothing of
   // it can still arrive, so the next query need not drain first.
   bool settled;
+  // The sequence number of the request in flight, and how many messages
+  // carrying it, and carrying any other, its query has read.
+  uint32_t sequence;
+  int32_t own_messages;
+  int32_t other_messages;
 };
 
 // The attributes of one interface answer that a WifiInfo is made of, as

@@ -69,15 +69,12 @@ void SetBusy(DaemonState& ds) {
 // be replaced; the request that saves it goes on either way.
 void SaveFile(const char* path, const char* data, size_t size) {
   AtomicFileWriter file(path);
-  int err = 0;
-  if (!file.Open() || !file.Write(data, size) || !file.Commit()) {
-    err = errno;
-  } else {
+  if (file.Open() && file.Write(data, size) && file.Commit()) {
     return;
   }
   char reason[128];
   std::fprintf(stderr, "Error: could not save %s: %s\n", path,
-               ErrnoText(err, reason, sizeof reason));
+               ErrnoText(file.Error(), reason, sizeof reason));
 }
 
 // The device's name: the first line of the hostname file, cut to what an

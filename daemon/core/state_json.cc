@@ -178,7 +178,7 @@ void AppendJsonString(std::string& out, const char* value, size_t cap) {
       unit[0] = '\\';
       unit[1] = static_cast<char>(c);
       unit_length = 2;
-    } else if (c < 0x20 || c == 0x7F) {
+    } else if (c < 0x20) {
       unit_length = static_cast<size_t>(std::snprintf(unit, sizeof unit, "\\u%04x", c));
     } else if (c < 0x80) {
       unit[0] = static_cast<char>(c);

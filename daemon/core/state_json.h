@@ -34,8 +34,9 @@ struct StateReportInputs {
 void CleanLeaseLine(char* line);
 
 // Appends `value` as the body of a JSON string: quotes, backslashes and
-// control characters escaped, valid UTF-8 kept, other bytes as U+FFFD; at
-// most `cap` bytes, never cutting an escape or a character.
+// control characters below 0x20 escaped (DEL needs none and is kept), valid
+// UTF-8 kept, other bytes as U+FFFD; at most `cap` bytes, never cutting an
+// escape or a character.
 void AppendJsonString(std::string& out, const char* value, size_t cap);
 
 // The whole report, at most kStateReportMax bytes, always valid JSON.

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "common/util/atomic_file.h"
+#include "common/util/report.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
 #include "daemon/netlink/nl80211_ids.h"
@@ -29,14 +30,19 @@ bool NoAnswer(const char* code) {
 
 void CacheCountryCode(const char* path, const char* code) {
   AtomicFileWriter cache(path);
-  if (!cache.Open()) {
-    return;
+  bool saved = cache.Open();
+  if (saved) {
+    std::fprintf(stderr, "Caching domain %c%c\n", code[0], code[1]);
+    // A failed write leaves the old cache in place, which is still a code
+    // this device once adopted.
+    saved = cache.Write(code, 2) && cache.Commit();
   }
-  std::fprintf(stderr, "Caching domain %c%c\n", code[0], code[1]);
-  // A failed write leaves the old cache in place, which is still a code
-  // this device once adopted.
-  if (cache.Write(code, 2)) {
-    (void)cache.Commit();
+  if (!saved) {
+    // The adoption stands; only the next boot without a kernel answer
+    // would miss the code, which is worth a line in the journal.
+    char reason[128];
+    std::fprintf(stderr, "Error: could not save %s: %s\n", path,
+                 ErrnoText(cache.Error(), reason, sizeof reason));
   }
 }
 

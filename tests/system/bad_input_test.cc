@@ -1,7 +1,7 @@
-// Hostile requests through the real daemon: each gets its reply or refusal,
-// the laststate file holds exactly what was received, and nothing
-// of a request is ever run by a shell, neither at once nor when the last
-// request is replayed at the next start.
+// Hostile requests through the real daemon: each gets the daemon's reply or
+// refusal for it, the laststate file holds exactly what was received, and
+// nothing of a request is ever run by a shell, neither at once nor when the
+// last request is replayed at the next start.
 #include <net/if.h>
 #include <signal.h>
 #include <sys/stat.h>

@@ -57,7 +57,7 @@ void ForgetLastRequest() {
   unlink("/var/run/wavewarden.laststate");
 }
 
-TEST_F(LifecycleTest, CreateRunsTheSpecifiedCommandsAndEndsRunning) {
+TEST_F(LifecycleTest, CreateRunsTheInterfaceAndServiceCommandsAndEndsRunning) {
   StartDaemon();
   ASSERT_TRUE(WaitForStatus("0\tIdle"));
   const CtlResult r = RunWavectl({"create", "net", "secret12", "hbs", "nat"});

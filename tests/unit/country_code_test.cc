@@ -130,7 +130,9 @@ TEST_F(CountryCodeTest, AdoptionSetsVerifiesCachesAndRequestsARefresh) {
   EXPECT_EQ(FilesIn(scratch_.Dir()), std::vector<std::string>{"softap_cache_domain"});
   struct stat st {};
   ASSERT_EQ(stat(cache_path_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  const mode_t mask = umask(0);  // read without changing it
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);  // a new file, as fopen makes it
   EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), kRefreshNow);
   EXPECT_EQ(daemon_.state.state, kStateNoAp);  // the state code is not touched
   EXPECT_EQ(daemon_.state.wake_semaphore.Value(), 1);
@@ -171,12 +173,14 @@ TEST_F(CountryCodeTest, NothingReadBackIsAFailureToo) {
   EXPECT_EQ(log_, std::string("Error: SetReg failed. Set:DE  Get:\0\0\n", 37));
 }
 
-TEST_F(CountryCodeTest, AnUnwritableCacheFolderIsSilent) {
+TEST_F(CountryCodeTest, AnUnwritableCacheFolderIsReportedAndTheAdoptionStands) {
   const std::string missing = scratch_.Path("no/such/folder/softap_cache_domain");
   daemon_.paths.cache_domain = missing.c_str();
   kernel_.Answer(Adoption("DE"));
   Apply("DE", kPriorityKernel);
-  EXPECT_EQ(log_, "Domain resolved to DE. Resetting teardown for setup\n");
+  EXPECT_EQ(log_, "Error: could not save " + missing +
+                      ": No such file or directory\n"
+                      "Domain resolved to DE. Resetting teardown for setup\n");
   EXPECT_EQ(daemon_.state.refresh_teardown_flag_value.load(), kRefreshNow);
 }
 
@@ -187,6 +191,15 @@ TEST_F(CountryCodeTest, KernelReportReplacesAnEarlierFallback) {
   Apply("DE", kPriorityKernel);
   EXPECT_EQ(Adopted(), "DE");
   EXPECT_EQ(daemon_.country.resolution_priority.load(), kPriorityKernel);
+}
+
+TEST_F(CountryCodeTest, ASecondFallbackOfTheSamePriorityReplacesTheFirst) {
+  kernel_.Answer(Adoption("FR"));
+  Apply("FR", kPriorityFallback);
+  kernel_.Answer(Adoption("DE"));
+  Apply("DE", kPriorityFallback);
+  EXPECT_EQ(Adopted(), "DE");
+  EXPECT_EQ(testing::TempDir::Read(cache_path_), "DE");
 }
 
 TEST_F(CountryCodeTest, FallbackAfterTheKernelReportChangesNothing) {

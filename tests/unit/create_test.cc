@@ -36,7 +36,7 @@ class CreateTest : public testing::RequestTest {
   }
 };
 
-TEST_F(CreateTest, UsageTextIsTheSpecifiedOne) {
+TEST_F(CreateTest, UsageTextIsTheFullGrammar) {
   EXPECT_EQ(std::string(kCreateUsage).size(), 217u);
   EXPECT_EQ(Run(Words({"create", "net", "pass", "hbs"})), kCreateUsage);
   EXPECT_EQ(ds().state, kStateBusy);

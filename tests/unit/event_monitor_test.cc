@@ -3,14 +3,21 @@
 
 #include <gtest/gtest.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
 #include <netlink/genl/genl.h>
 #include <netlink/msg.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "common/util/nl_ptr.h"
+#include "common/util/unique_fd.h"
 #include "tests/unit/test_daemon.h"
 
 namespace ww {
@@ -56,7 +63,8 @@ TEST(MapNl80211Event, OtherInterfacesCommandsAndMissingAddressesDoNothing) {
                                                     {kDelStation, "wlan1"},
                                                     {kConnect, ""},
                                                     {7, "wlan0"},
-                                                    {kNewStation, "wlanap0"}}) {
+                                                    {kNewStation, "wlanap0"},
+                                                    {kDelStation, "wlanap1"}}) {
     const Nl80211EventAction a = MapNl80211Event(command, name, kAp, last);
     EXPECT_EQ(a.kind, Kind::kNone) << name;
     EXPECT_EQ(a.log, "") << name;
@@ -147,6 +155,49 @@ TEST(HandleRouteEvent, MultipathNextHopsThatCannotBeWalkedAreRefused) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error parsing route message.\n");
   EXPECT_EQ(HandleRouteEvent(MultipathRoute(good).get(), &daemon), NL_OK);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Default route added\n");
+}
+
+// Runs `body` with the index of an interface named `name`, on a thread of its
+// own in a network namespace of its own whose loopback interface is renamed
+// so. False when this process may not make one; the namespace goes with the
+// thread.
+bool WithInterfaceNamed(const char* name, const std::function<void(int index)>& body) {
+  bool made = false;
+  std::thread thread([&] {
+    if (::unshare(CLONE_NEWNET) != 0) {
+      return;
+    }
+    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq rename{};
+    std::strncpy(rename.ifr_name, "lo", sizeof rename.ifr_name - 1);
+    std::strncpy(rename.ifr_newname, name, sizeof rename.ifr_newname - 1);
+    if (!fd.Valid() || ::ioctl(fd.Get(), SIOCSIFNAME, &rename) != 0) {
+      return;
+    }
+    made = true;
+    body(static_cast<int>(if_nametoindex(name)));
+  });
+  thread.join();
+  return made;
+}
+
+TEST(HandleNl80211Event, AStationLeavingOurAccessPointLowersTheCount) {
+  testing::TestDaemon daemon;
+  daemon.state.stations.store(3);
+  const bool made = WithInterfaceNamed("wlanap", [&daemon](int index) {
+    MessagePtr m(nlmsg_alloc());
+    genlmsg_put(m.get(), 0, 0, 0x1c, 0, 0, kDelStation, 0);
+    nla_put_u32(m.get(), 3, static_cast<uint32_t>(index));
+    nla_put(m.get(), 6, sizeof kAp, kAp);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(HandleNl80211Event(m.get(), &daemon), NL_OK);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "del station on softap: 00:11:22:aa:bb:cc\n");
+  });
+  if (!made) {
+    GTEST_SKIP() << "a network namespace of its own needs CAP_SYS_ADMIN";
+  }
+  EXPECT_EQ(daemon.state.stations.load(), 2);
 }
 
 TEST(HandleNl80211Event, AnIndexWithoutANameIsIgnored) {

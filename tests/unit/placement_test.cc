@@ -144,6 +144,7 @@ TEST(DecidePlacement, NoDecisionCases) {
   // Connected without a positive frequency.
   EXPECT_EQ(Decide(Inputs(kModeScs), Station(0x80000000u)).placement.kind,
             Placement::Kind::kNoDecision);
+  EXPECT_EQ(Decide(Inputs(kModeScs), Station(0)).placement.kind, Placement::Kind::kNoDecision);
   const Decided none = Decide(Inputs(kModeNone), Station(2412));
   EXPECT_EQ(none.placement.kind, Placement::Kind::kNoDecision);
   EXPECT_EQ(none.log, "");

@@ -48,6 +48,11 @@ TEST(BestDefaultRoute, LowestMetricWins) {
   char iface[128] = "unchanged";
   EXPECT_TRUE(BestDefaultRoute(table.c_str(), iface, sizeof iface));
   EXPECT_STREQ(iface, "usb0");
+  // Equal metrics: the first one listed stays.
+  const std::string tie =
+      kRouteHeader + Route("wlan0", "00000000", 100) + Route("usb0", "00000000", 100);
+  EXPECT_TRUE(BestDefaultRoute(tie.c_str(), iface, sizeof iface));
+  EXPECT_STREQ(iface, "wlan0");
   const std::string none = kRouteHeader + Route("eth0", "0000A8C0", 0);
   std::strcpy(iface, "unchanged");
   EXPECT_FALSE(BestDefaultRoute(none.c_str(), iface, sizeof iface));

@@ -216,6 +216,9 @@ TEST(RegdbFind, FoldsLettersAndNeedsExactlyTwoCharacters) {
   EXPECT_EQ(regdb_find("uS"), us);
   EXPECT_EQ(regdb_find("de"), regdb_find("DE"));
   EXPECT_EQ(regdb_find("j1"), regdb_find("J1"));
+  const ChannelPlan* za = regdb_find("ZA");  // the letters at both ends of the range
+  ASSERT_NE(za, nullptr);
+  EXPECT_EQ(regdb_find("za"), za);
   for (const char* refused : {"00", "EU", "XX", "USA", "U", "", "u\x01", "1J"}) {
     EXPECT_EQ(regdb_find(refused), nullptr) << refused;
   }

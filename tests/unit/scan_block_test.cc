@@ -34,6 +34,7 @@ TEST(ScanBlockValue, BandsInUse) {
   EXPECT_EQ(Value({5900}), 6);
   EXPECT_EQ(Value({5955, 2437}), 1);
   EXPECT_EQ(Value({2437, 5955, 5180}), 1);
+  EXPECT_EQ(Value({2437, 5180, 5955}), 1);
   EXPECT_EQ(Value({3500, 1999, 4999}), 0);
 }
 

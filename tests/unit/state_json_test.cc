@@ -184,6 +184,10 @@ TEST(StateReport, HostileValuesStayValidJson) {
   EXPECT_EQ(Parsed(in)["ap"]["password"], "a\"b\\c\x01");  // escaped, not lost
   in.password = "x\xff";
   EXPECT_EQ(Parsed(in)["ap"]["password"], "x\xef\xbf\xbd");
+  in.password = "del\x7f";  // JSON needs no escape for DEL: the byte itself
+  std::string report;
+  Parsed(in, &report);
+  EXPECT_NE(report.find("\"password\" : \"del\x7f\""), std::string::npos) << report;
 }
 
 TEST(StateReport, LongValuesAreCutToKeepTheReportWhole) {

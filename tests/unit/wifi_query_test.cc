@@ -16,6 +16,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -343,8 +344,9 @@ class FakeNl80211 {
   // A message that carries nothing, to the socket with port `port`.
   void SendNoop(uint32_t port) { EXPECT_TRUE(SendNoopTo(port)); }
 
-  // The acknowledgement that ends a single answer.
-  void SendAck(uint32_t sequence) {
+  // The acknowledgement that ends a single answer, or with a negative
+  // `error` the refusal of the request.
+  void SendAck(uint32_t sequence, int32_t error = 0) {
     struct {
       nlmsghdr header;
       nlmsgerr error;
@@ -352,6 +354,7 @@ class FakeNl80211 {
     ack.header.nlmsg_len = sizeof ack;
     ack.header.nlmsg_type = NLMSG_ERROR;
     ack.header.nlmsg_seq = sequence;
+    ack.error.error = error;
     ack.error.msg.nlmsg_seq = sequence;
     EXPECT_TRUE(SendTo(client_, &ack, sizeof ack));
   }
@@ -405,7 +408,7 @@ class WifiQueryExchangeTest : public WifiQueryTest {
         kernel_.SendAnswer(answer, SequenceOf(request_));
       }
       if (ack) {
-        kernel_.SendAck(SequenceOf(request_));
+        kernel_.SendAck(SequenceOf(request_), ack_error_);
       }
     });
     ::testing::internal::CaptureStderr();
@@ -417,6 +420,7 @@ class WifiQueryExchangeTest : public WifiQueryTest {
   }
 
   FakeNl80211 kernel_;
+  int32_t ack_error_ = 0;  // what Query's acknowledgements carry
   std::vector<uint8_t> request_;
   std::string log_;
 };
@@ -531,6 +535,34 @@ TEST_F(WifiQueryExchangeTest, ALateAcknowledgementIsDroppedAndTheNextQuerySuccee
   EXPECT_EQ(out.width, 0);
   EXPECT_EQ(out.connected, 0);
   EXPECT_EQ(out.ssid[0], '\0');
+  EXPECT_FALSE(Readable(ctx_.socket, 0));
+}
+
+TEST_F(WifiQueryExchangeTest, AQueryThatReadAStaleMessageIsNotSettled) {
+  MessagePtr answer = Interface();
+  nla_put_u32(answer.get(), kAttrWiphyFreq, 2412);
+  WifiInfo out{};
+  ASSERT_EQ(Query(nullptr, false, out), -1);
+  ASSERT_EQ(log_, "**** nl timeout in GetWifiInfo 1 for lo\n");
+  // The answer and its acknowledgement come after the query gave up.
+  const uint32_t late = SequenceOf(request_);
+  kernel_.SendAnswer(answer.get(), late);
+  kernel_.SendAck(late);
+  ASSERT_TRUE(Readable(ctx_.socket, 1000));
+
+  // The drain drops the late answer; the late acknowledgement is read in
+  // place of this query's answer, so this query's own acknowledgement is
+  // left queued.
+  EXPECT_EQ(Query(answer.get(), true, out), 0);
+  EXPECT_FALSE(ctx_.settled);
+
+  // Hence the next query drains it, and the kernel's refusal is read as the
+  // answer it is.
+  ack_error_ = -ENODEV;
+  EXPECT_LT(Query(nullptr, true, out), 0);
+  const std::string last = "**** nl timeout in GetWifiInfo 1 for lo\n";
+  ASSERT_GE(log_.size(), last.size());
+  EXPECT_EQ(log_.substr(log_.size() - last.size()), last) << log_;
   EXPECT_FALSE(Readable(ctx_.socket, 0));
 }
 
