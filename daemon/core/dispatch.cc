@@ -18,8 +18,8 @@ enum class Match { kFirstWord, kWholeRequest };
 struct CommandRow {
   const char* name;
   Match match;
+  bool recorded;  // kept in the laststate file and replayed at boot
   CommandHandler handler;
-  bool recorded = false;  // kept in the laststate file and replayed at boot
 };
 
 // Counts the replies to recorded requests, for the boot replay.
@@ -39,21 +39,21 @@ class CountingSink : public ReplySink {
 
 // Tested in this order; the first row that matches wins.
 constexpr CommandRow kCommandTable[] = {
-    {"refresh", Match::kFirstWord, CommandRefresh},
-    {"delayrefresh", Match::kFirstWord, CommandDelayRefresh},
-    {"test-scan", Match::kFirstWord, CommandTestScan},
-    {"set-fallback-country-code", Match::kFirstWord, CommandSetFallbackCountryCode},
-    {"enablencm", Match::kFirstWord, CommandEnableNcm},
-    {"create", Match::kFirstWord, CommandCreate, true},
-    {"test", Match::kFirstWord, CommandTest, true},
-    {"teardown", Match::kFirstWord, CommandTeardown, true},
-    {"state", Match::kWholeRequest, CommandState},
-    {"get-channels", Match::kWholeRequest, CommandGetChannels},
-    {"getcreds", Match::kWholeRequest, CommandGetCreds},
-    {"status", Match::kWholeRequest, CommandStatus},
+    {"refresh", Match::kFirstWord, false, CommandRefresh},
+    {"delayrefresh", Match::kFirstWord, false, CommandDelayRefresh},
+    {"test-scan", Match::kFirstWord, false, CommandTestScan},
+    {"set-fallback-country-code", Match::kFirstWord, false, CommandSetFallbackCountryCode},
+    {"enablencm", Match::kFirstWord, false, CommandEnableNcm},
+    {"create", Match::kFirstWord, true, CommandCreate},
+    {"test", Match::kFirstWord, true, CommandTest},
+    {"teardown", Match::kFirstWord, true, CommandTeardown},
+    {"state", Match::kWholeRequest, false, CommandState},
+    {"get-channels", Match::kWholeRequest, false, CommandGetChannels},
+    {"getcreds", Match::kWholeRequest, false, CommandGetCreds},
+    {"status", Match::kWholeRequest, false, CommandStatus},
 };
 
-constexpr CommandRow kUnknownRow = {"", Match::kWholeRequest, CommandUnknown};
+constexpr CommandRow kUnknownRow = {"", Match::kWholeRequest, false, CommandUnknown};
 
 const CommandRow& FindCommand(const Request& request) {
   for (const CommandRow& row : kCommandTable) {
