@@ -6,14 +6,17 @@
 #include <signal.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "common/util/thread_name.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/core/query_pool.h"
+#include "daemon/core/startup.h"
 #include "daemon/lifecycle/daemon_state.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
@@ -82,6 +85,14 @@ struct Daemon {
   // Written before any other thread starts, read by the command threads.
   int32_t query_family = 0;
   std::array<uint8_t, 6> last_bssid{};  // upstream access point; event thread only
+  // Held by the operational thread for each pass, and by the stop thread
+  // from the moment it stops the services until the process ends, so a stop
+  // never runs beside a pass that starts or stops them.
+  std::timed_mutex pass_lock;
+  // Set by the stop thread: the operational thread runs no further pass.
+  std::atomic<bool> stopping{false};
+  // How far start-up has come, which tells a stop what to undo.
+  std::atomic<StartupStage> startup_stage{StartupStage::kWaitingForInterface};
 };
 
 }  // namespace ww
