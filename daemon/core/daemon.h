@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/util/thread_name.h"
+#include "common/util/unique_fd.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/core/query_pool.h"
@@ -49,6 +50,7 @@ struct DaemonPaths {
   const char* block_scans = "/sys/module/cfg80211/parameters/cfg80211_block_scans";
   const char* udc_dir = "/sys/class/udc";
   const char* gadget = "/sys/kernel/config/usb_gadget/g1";
+  const char* instance_lock = "/run/wavewarden.lock";
 };
 
 inline constexpr const char* kStationInterface = "wlan0";
@@ -93,6 +95,7 @@ struct Daemon {
   std::atomic<bool> stopping{false};
   // How far start-up has come, which tells a stop what to undo.
   std::atomic<StartupStage> startup_stage{StartupStage::kWaitingForInterface};
+  UniqueFd held_instance_lock;  // the lock that keeps a second daemon out
 };
 
 }  // namespace ww

@@ -7,6 +7,7 @@
 
 #include "daemon/core/command_server.h"
 #include "daemon/core/daemon.h"
+#include "daemon/core/instance_lock.h"
 #include "daemon/core/startup.h"
 #include "daemon/core/stop_signals.h"
 #include "daemon/lifecycle/operational_thread.h"
@@ -29,6 +30,12 @@ bool StartThread(void* (*body)(void*), ww::Daemon& daemon) {
 
 int RunDaemon(ww::Daemon& daemon) {
   ww::SetThreadName("Main");
+  // Before any side effect: a second daemon must leave the first one's
+  // services, interface and sockets alone.
+  const int locked = ww::TakeInstanceLock(daemon.paths.instance_lock, daemon.held_instance_lock);
+  if (locked != 0) {
+    return locked;
+  }
   if (!StartThread(ww::StopThread, daemon)) {
     // Nobody would act on a stop signal: let it end the daemon as before.
     ww::RestoreDefaultStopSignals();

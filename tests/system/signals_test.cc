@@ -1,5 +1,6 @@
-// How the daemon ends, through the real binary: a closed standard output
-// and the stop signals.
+// How the daemon ends, and what it refuses to do, through the real binary:
+// a closed standard output, the stop signals and a second daemon started
+// beside the first.
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
@@ -65,6 +66,7 @@ bool InSignalSet(int pid, const std::string& field, int signal_number) {
 class SignalsTest : public BedTest {
  protected:
   void TearDown() override {
+    second_.Stop();
     daemon_.Stop();
     EndFakeServices();
     BedTest::TearDown();
@@ -80,6 +82,8 @@ class SignalsTest : public BedTest {
         Millis(5000)))
         << FakeCalls();
   }
+
+  DaemonProcess second_;
 };
 
 TEST_F(SignalsTest, AClosedStandardOutputDoesNotEndTheDaemon) {
@@ -138,6 +142,28 @@ TEST_F(SignalsTest, StopSignalsResetScanBlockingStopTheServicesAndEndWithStatusZ
     EndFakeServices();
     ResetBed();
   }
+}
+
+TEST_F(SignalsTest, ASecondDaemonEndsAtOnceAndLeavesTheFirstAlone) {
+  CreateAccessPoint();
+  const std::vector<int> hostapd = FakeServicePids("hostapd");
+  const std::string calls_before = FakeCalls();
+
+  second_.Start();
+  EXPECT_EQ(second_.WaitExit(Millis(5000)), 248);
+  EXPECT_EQ(second_.err.Text(),
+            "Error: another wavewarden is already running (lock /run/wavewarden.lock is held)\n");
+  EXPECT_EQ(second_.out.Text(), "");
+
+  EXPECT_TRUE(WaitForStatus(kRunning));
+  EXPECT_EQ(FakeCalls(), calls_before);
+  EXPECT_EQ(FakeServicePids("hostapd"), hostapd);
+
+  // hostapd outlives a killed daemon; the lock must not live on in it.
+  daemon_.Stop();
+  ASSERT_FALSE(FakeServicePids("hostapd").empty());
+  daemon_.Start();
+  EXPECT_TRUE(WaitForManagementSocket(Millis(5000))) << daemon_.err.Text();
 }
 
 }  // namespace
