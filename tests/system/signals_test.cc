@@ -1,14 +1,21 @@
 // How the daemon ends, and what it refuses to do, through the real binary:
-// a closed standard output, the stop signals and a second daemon started
-// beside the first.
+// a closed standard output, the stop signals, a second daemon started beside
+// the first, and a flood of connections beyond the command slots.
 #include <dirent.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/system/fixture.h"
@@ -16,10 +23,13 @@
 namespace ww::bed {
 namespace {
 
+using std::chrono::steady_clock;
+
 constexpr const char* kBlockScans = "/sys/module/cfg80211/parameters/cfg80211_block_scans";
 constexpr const char* kLaststate = "/var/run/wavewarden.laststate";
 constexpr const char* kRunning = "2\tSoftAP Running\tnet\tsecret12";
 constexpr const char* kCreate = "create\tnet\tsecret12\thbs\tnat\n";
+constexpr const char* kTooMany = "Error: Too many threads";
 
 int CountLines(const std::string& text, const std::string& line) {
   int n = 0;
@@ -61,6 +71,22 @@ bool InSignalSet(int pid, const std::string& field, int signal_number) {
   }
   const unsigned long long set = std::strtoull(status.c_str() + at + field.size(), nullptr, 16);
   return ((set >> (signal_number - 1)) & 1) != 0;
+}
+
+// The refusals the daemon's log reports: one for each plain line, the count
+// for each line that carries one.
+long ReportedRefusals(const std::string& log) {
+  long n = 0;
+  const size_t prefix = std::strlen(kTooMany);
+  for (size_t pos = log.find(kTooMany); pos != std::string::npos;
+       pos = log.find(kTooMany, pos + prefix)) {
+    if (log.compare(pos + prefix, 1, "\n") == 0) {
+      ++n;
+    } else if (log.compare(pos + prefix, 2, " (") == 0) {
+      n += std::strtol(log.c_str() + pos + prefix + 2, nullptr, 10);
+    }
+  }
+  return n;
 }
 
 class SignalsTest : public BedTest {
@@ -164,6 +190,52 @@ TEST_F(SignalsTest, ASecondDaemonEndsAtOnceAndLeavesTheFirstAlone) {
   ASSERT_FALSE(FakeServicePids("hostapd").empty());
   daemon_.Start();
   EXPECT_TRUE(WaitForManagementSocket(Millis(5000))) << daemon_.err.Text();
+}
+
+TEST_F(SignalsTest, AFloodOfRefusedConnectionsIsReportedAboutOnceASecond) {
+  constexpr int kClients = 200;  // against 128 command slots
+  constexpr int kMaxRounds = 1000;
+  constexpr Millis kFlood(2000);
+  // A served client that sends nothing is closed after the daemon's 1 s
+  // read time-out; a refused one at once.
+  constexpr Millis kRefusedWithin(500);
+  StartDaemon();
+
+  std::atomic<long> refused{0};
+  const auto end = steady_clock::now() + kFlood;
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&] {
+      for (int round = 0; round < kMaxRounds && steady_clock::now() < end; ++round) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval tv{3, 0};  // bounds the connect, too
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, kSocketPath, sizeof addr.sun_path - 1);
+        const auto start = steady_clock::now();
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+          char byte = 0;
+          if (read(fd, &byte, 1) == 0 && steady_clock::now() - start < kRefusedWithin) {
+            ++refused;
+          }
+        }
+        close(fd);
+      }
+    });
+  }
+  for (std::thread& c : clients) {
+    c.join();
+  }
+  ASSERT_GE(refused.load(), kClients - 128);
+
+  // Refusals held back are reported within a second, with no connection.
+  EXPECT_TRUE(WaitUntil([&] { return ReportedRefusals(daemon_.err.Text()) >= refused.load(); },
+                        Millis(3000)));
+  EXPECT_EQ(ReportedRefusals(daemon_.err.Text()), refused.load());
+  EXPECT_LE(daemon_.err.Count(kTooMany), 5) << refused.load() << " refused";
+  EXPECT_TRUE(WaitForStatus("0\tIdle"));
 }
 
 }  // namespace
