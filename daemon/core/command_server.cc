@@ -1,11 +1,13 @@
 #include "daemon/core/command_server.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +16,7 @@
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/dispatch.h"
+#include "daemon/core/refusal_log.h"
 
 namespace ww {
 namespace {
@@ -95,9 +98,47 @@ int StartDefaultThread(pthread_t* thread, void* (*body)(void*), void* arg) {
   return pthread_create(thread, nullptr, body, arg);
 }
 
+namespace {
+
+void ReportRefusals(uint64_t count) {
+  if (count == 0) {
+    return;
+  }
+  char line[128];
+  FormatRefusal(count, line, sizeof line);
+  std::fputs(line, stderr);
+}
+
+// Waits until a connection is waiting or `due` has come: poll's result (0
+// once `due` has come).
+int WaitForConnection(int listen_fd, RefusalLog::Clock::time_point due) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - RefusalLog::Clock::now());
+  if (left.count() <= 0) {
+    return 0;
+  }
+  pollfd listener{listen_fd, POLLIN, 0};
+  return ::poll(&listener, 1, static_cast<int>(left.count()));
+}
+
+}  // namespace
+
 int ServeManagementSocket(Daemon& daemon, int listen_fd, ThreadStarter start_thread) {
   CommandSlots& slots = daemon.slots;
+  RefusalLog refusals;
   for (;;) {
+    // Refusals held back are reported after a second even when no further
+    // connection comes, so the journal learns how many there were.
+    if (const auto due = refusals.Due()) {
+      const int ready = WaitForConnection(listen_fd, *due);
+      if (ready == 0) {
+        ReportRefusals(refusals.OnQuiet(RefusalLog::Clock::now()));
+        continue;
+      }
+      if (ready < 0 && errno == EINTR) {
+        continue;
+      }
+      // Otherwise accept takes the connection, or reports the failure.
+    }
     const int conn = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (conn < 0) {
       if (errno == EINTR) {
@@ -110,9 +151,10 @@ int ServeManagementSocket(Daemon& daemon, int listen_fd, ThreadStarter start_thr
     const int index = FindFreeSlot(slots);
     if (index < 0) {
       ::close(conn);
-      std::fprintf(stderr, "Error: Too many threads\n");
+      ReportRefusals(refusals.OnRefusal(RefusalLog::Clock::now()));
       continue;
     }
+    ReportRefusals(refusals.OnQuiet(RefusalLog::Clock::now()));
     slots.state[index].store(kSlotBusy);
     slots.socket[index] = conn;
     slots.arg[index] = SlotArg{&daemon, index};

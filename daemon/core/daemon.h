@@ -13,9 +13,11 @@
 #include <thread>
 
 #include "common/util/thread_name.h"
+#include "common/util/unique_fd.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/command_slots.h"
 #include "daemon/core/query_pool.h"
+#include "daemon/core/startup.h"
 #include "daemon/lifecycle/daemon_state.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
@@ -48,6 +50,7 @@ struct DaemonPaths {
   const char* block_scans = "/sys/module/cfg80211/parameters/cfg80211_block_scans";
   const char* udc_dir = "/sys/class/udc";
   const char* gadget = "/sys/kernel/config/usb_gadget/g1";
+  const char* instance_lock = "/run/wavewarden.lock";
 };
 
 inline constexpr const char* kStationInterface = "wlan0";
@@ -95,6 +98,15 @@ struct Daemon {
   // Written before any other thread starts, read by the command threads.
   int32_t query_family = 0;
   std::array<uint8_t, 6> last_bssid{};  // upstream access point; event thread only
+  // Held by the operational thread for each pass, and by the stop thread
+  // from the moment it stops the services until the process ends, so a stop
+  // never runs beside a pass that starts or stops them.
+  std::timed_mutex pass_lock;
+  // Set by the stop thread: the operational thread runs no further pass.
+  std::atomic<bool> stopping{false};
+  // How far start-up has come, which tells a stop what to undo.
+  std::atomic<StartupStage> startup_stage{StartupStage::kWaitingForInterface};
+  UniqueFd held_instance_lock;  // the lock that keeps a second daemon out
 };
 
 }  // namespace ww

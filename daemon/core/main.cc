@@ -7,7 +7,9 @@
 
 #include "daemon/core/command_server.h"
 #include "daemon/core/daemon.h"
+#include "daemon/core/instance_lock.h"
 #include "daemon/core/startup.h"
+#include "daemon/core/stop_signals.h"
 #include "daemon/lifecycle/operational_thread.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/netlink/event_monitor.h"
@@ -17,17 +19,29 @@
 
 namespace {
 
-void StartThread(void* (*body)(void*), ww::Daemon& daemon) {
+bool StartThread(void* (*body)(void*), ww::Daemon& daemon) {
   pthread_t handle{};
   const int err = pthread_create(&handle, nullptr, body, &daemon);
   if (err != 0) {
     std::fprintf(stderr, "Error: could not start thread: %d\n", err);
   }
+  return err == 0;
 }
 
 int RunDaemon(ww::Daemon& daemon) {
   ww::SetThreadName("Main");
+  // Before any side effect: a second daemon must leave the first one's
+  // services, interface and sockets alone.
+  const int locked = ww::TakeInstanceLock(daemon.paths.instance_lock, daemon.held_instance_lock);
+  if (locked != 0) {
+    return locked;
+  }
+  if (!StartThread(ww::StopThread, daemon)) {
+    // Nobody would act on a stop signal: let it end the daemon as before.
+    ww::RestoreDefaultStopSignals();
+  }
   ww::WaitForInterface(ww::kStationInterface);
+  daemon.startup_stage.store(ww::StartupStage::kStarting);
 
   ww::DaemonState& ds = daemon.state;
   if (ww::OldDiplexerPresent(daemon.paths)) {
@@ -47,6 +61,7 @@ int RunDaemon(ww::Daemon& daemon) {
   unlink(daemon.paths.hostapd_log);
   ds.dnsmasq_pid = ww::ReadEarlierDnsmasqPid(daemon.paths.dnsmasq_pid, daemon.paths.proc_root);
   ww::CleanupServices(daemon);
+  daemon.startup_stage.store(ww::StartupStage::kOwnsServices);
 
   int listen_fd = -1;
   const int status = ww::OpenManagementSocket(daemon.paths.management_socket, listen_fd);
@@ -65,6 +80,8 @@ int RunDaemon(ww::Daemon& daemon) {
 }  // namespace
 
 int main() {
+  // First: a stop signal or a closed output stream may come at any moment.
+  ww::InstallSignalHandlers();
   // The journal should see each line as it is written, not in blocks.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   // Threads outlive main's frame until exit; the record is never destroyed.

@@ -10,6 +10,13 @@ struct DaemonPaths;
 inline constexpr uint32_t kSplitThresholdMhz = 5900;
 inline constexpr uint32_t kOldDiplexerSplitThresholdMhz = 5470;
 
+// How far start-up has come.
+enum class StartupStage : int32_t {
+  kWaitingForInterface,  // nothing changed yet
+  kStarting,             // resetting scan blocking, ending what an earlier run left
+  kOwnsServices,         // any hostapd or dnsmasq from now on is the daemon's own
+};
+
 // Prints "<name> does not exist, sleeping" once a second until the interface
 // exists. No limit: the daemon is useless without its station interface.
 void WaitForInterface(const char* name);

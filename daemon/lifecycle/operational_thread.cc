@@ -128,6 +128,13 @@ void* OperationalThread(void* arg) {
   for (;;) {
     // A post and a time-out are treated alike.
     ds.wake_semaphore.WaitFor(kSupervisionPeriodSeconds);
+    // The stop thread takes the lock to stop the services; a pass must
+    // neither run beside it nor start after it.
+    std::unique_lock<std::timed_mutex> pass(daemon.pass_lock);
+    if (daemon.stopping.load()) {
+      ReleaseWifiQuery(query);
+      return nullptr;
+    }
     RunOperationalPass(daemon, vars, query);
   }
 }

@@ -13,7 +13,7 @@ inline constexpr int kExitNoNetlink = 255;
 
 inline constexpr int kSupervisionPeriodSeconds = 20;
 
-// Thread body; `arg` is the Daemon. Never returns unless its start fails.
+// Thread body; `arg` is the Daemon. Returns only once the daemon is stopping.
 void* OperationalThread(void* arg);
 
 // Private variables of the thread that survive from pass to pass.

@@ -1,5 +1,6 @@
 #include "tests/system/bed.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,13 +20,18 @@
 namespace ww::bed {
 namespace {
 
-// Forks `argv` with its stdout and stderr on two new pipes.
+// Forks `argv` with its stdout and stderr on two new pipes. A broken stdout
+// is a pipe without a reader (`out_fd` is then -1).
 pid_t Spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd,
-            const std::vector<std::string>& env = {}) {
+            const std::vector<std::string>& env = {}, Stdout stdout_mode = Stdout::kCaptured) {
   int out[2];
   int err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
     return -1;
+  }
+  if (stdout_mode == Stdout::kBroken) {
+    close(out[0]);
+    out[0] = -1;
   }
   const pid_t pid = fork();
   if (pid == 0) {
@@ -103,6 +110,27 @@ void WriteFile(const std::string& path, const std::string& contents) {
   out << contents;
 }
 
+void EndFakeServices() {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) {
+    return;
+  }
+  const std::string fakes = std::string(WW_FAKEBIN_DIR) + "/";
+  while (const dirent* e = readdir(proc)) {
+    const int pid = std::atoi(e->d_name);
+    if (pid <= 0) {
+      continue;
+    }
+    char exe[PATH_MAX] = {};
+    const std::string link = std::string("/proc/") + e->d_name + "/exe";
+    if (readlink(link.c_str(), exe, sizeof exe - 1) > 0 &&
+        std::strncmp(exe, fakes.c_str(), fakes.size()) == 0) {
+      kill(pid, SIGKILL);
+    }
+  }
+  closedir(proc);
+}
+
 std::string FakeCalls() {
   const char* dir = std::getenv("WW_BED_DIR");
   return ReadFile(std::string(dir != nullptr ? dir : "/run/.wwbed") + "/calls.log");
@@ -152,10 +180,10 @@ bool StreamLog::WaitFor(const std::string& needle, Millis timeout, int times) {
                            [&] { return CountIn(text_, needle) >= times; });
 }
 
-void DaemonProcess::Start(const std::vector<std::string>& env) {
+void DaemonProcess::Start(const std::vector<std::string>& env, Stdout stdout_mode) {
   int out_fd = -1;
   int err_fd = -1;
-  pid_ = Spawn({ProgramDir() + "/wavewarden"}, out_fd, err_fd, env);
+  pid_ = Spawn({ProgramDir() + "/wavewarden"}, out_fd, err_fd, env, stdout_mode);
   stop_reading_ = false;
   reader_ = std::thread([this, out_fd, err_fd] { ReadLoop(out_fd, err_fd); });
 }
@@ -163,7 +191,7 @@ void DaemonProcess::Start(const std::vector<std::string>& env) {
 void DaemonProcess::ReadLoop(int out_fd, int err_fd) {
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   StreamLog* logs[2] = {&out, &err};
-  int open_streams = 2;
+  int open_streams = (out_fd >= 0 ? 1 : 0) + (err_fd >= 0 ? 1 : 0);
   // Children of the daemon may keep the pipes open after it ends, so the
   // loop also stops when told to.
   while (open_streams > 0 && !stop_reading_) {
@@ -184,7 +212,9 @@ void DaemonProcess::ReadLoop(int out_fd, int err_fd) {
       }
     }
   }
-  close(out_fd);
+  if (out_fd >= 0) {
+    close(out_fd);
+  }
   close(err_fd);
 }
 

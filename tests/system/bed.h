@@ -37,6 +37,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 // What the fake external programs were called with, one line per call.
 std::string FakeCalls();
+// Ends, by pid, the fake hostapd and dnsmasq that a stopped daemon left
+// running (the fake killall only records its call).
+void EndFakeServices();
 
 // Every wait of the bed is stretched by WW_TIME_SCALE (a whole number, 1
 // when unset): a sanitizer build of the daemon runs several times slower.
@@ -74,6 +77,10 @@ class StreamLog {
   std::string text_;
 };
 
+// Where the daemon's standard output goes: a pipe the test reads, or a pipe
+// whose reader is gone, so that every write to it fails.
+enum class Stdout { kCaptured, kBroken };
+
 // The real wavewarden, started by the test and stopped by pid.
 class DaemonProcess {
  public:
@@ -83,7 +90,7 @@ class DaemonProcess {
   ~DaemonProcess() { Stop(); }
 
   // Starts the daemon with `env` ("NAME=value") added to its environment.
-  void Start(const std::vector<std::string>& env = {});
+  void Start(const std::vector<std::string>& env = {}, Stdout stdout_mode = Stdout::kCaptured);
   // SIGKILL, reap, stop the readers. Safe to call twice.
   void Stop();
   // Waits for the daemon to end by itself; its exit status, or nullopt.

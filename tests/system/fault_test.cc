@@ -4,14 +4,11 @@
 // an empty route table, a missing scan-block parameter and a station
 // interface that goes away for a while. Each test undoes its mounts and files
 // and ends the fake services the daemon left.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,29 +97,6 @@ class FaultTest : public BedTest {
             BedFile("release") + " " + BedFile("hold"));
     }
     BedTest::TearDown();
-  }
-
-  // The fake hostapd and dnsmasq that a stopped daemon leaves running, found
-  // by their executables and ended by pid.
-  static void EndFakeServices() {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) {
-      return;
-    }
-    const std::string fakes = std::string(WW_FAKEBIN_DIR) + "/";
-    while (const dirent* e = readdir(proc)) {
-      const int pid = std::atoi(e->d_name);
-      if (pid <= 0) {
-        continue;
-      }
-      char exe[PATH_MAX] = {};
-      const std::string link = std::string("/proc/") + e->d_name + "/exe";
-      if (readlink(link.c_str(), exe, sizeof exe - 1) > 0 &&
-          std::strncmp(exe, fakes.c_str(), fakes.size()) == 0) {
-        kill(pid, SIGKILL);
-      }
-    }
-    closedir(proc);
   }
 
   // Runs `command` now and `undo` when the test ends, whatever its outcome.

@@ -46,6 +46,7 @@ class TestDaemon : public Daemon {
     paths.block_scans = at("cfg80211_block_scans");
     paths.udc_dir = at("udc");
     paths.gadget = at("g1");
+    paths.instance_lock = at("wavewarden.lock");
     // An empty process table of our own: made-up entries never name real
     // processes, and signals are only recorded.
     paths.proc_root = at("proc");
