@@ -176,7 +176,7 @@ TEST_F(SignalsTest, ASecondDaemonEndsAtOnceAndLeavesTheFirstAlone) {
   const std::string calls_before = FakeCalls();
 
   second_.Start();
-  EXPECT_EQ(second_.WaitExit(Millis(5000)), 248);
+  EXPECT_EQ(second_.WaitExit(Millis(5000)), 246);
   EXPECT_EQ(second_.err.Text(),
             "Error: another wavewarden is already running (lock /run/wavewarden.lock is held)\n");
   EXPECT_EQ(second_.out.Text(), "");
