@@ -131,6 +131,15 @@ void EndFakeServices() {
   closedir(proc);
 }
 
+int CountLines(const std::string& text, const std::string& line) {
+  int n = 0;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) {
+    n += l == line ? 1 : 0;
+  }
+  return n;
+}
+
 std::string FakeCalls() {
   const char* dir = std::getenv("WW_BED_DIR");
   return ReadFile(std::string(dir != nullptr ? dir : "/run/.wwbed") + "/calls.log");

@@ -37,6 +37,8 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 // What the fake external programs were called with, one line per call.
 std::string FakeCalls();
+// How many lines of `text` are exactly `line`.
+int CountLines(const std::string& text, const std::string& line);
 // Ends, by pid, the fake hostapd and dnsmasq that a stopped daemon left
 // running (the fake killall only records its call).
 void EndFakeServices();

@@ -32,15 +32,6 @@ void Hook(const std::string& name, const std::string& body) {
   chmod(BedFile("hook/" + name).c_str(), 0755);
 }
 
-int CountLines(const std::string& text, const std::string& line) {
-  int n = 0;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    n += l == line ? 1 : 0;
-  }
-  return n;
-}
-
 int Masquerades() {
   return CountLines(FakeCalls(), "firewall-cmd --zone=public --add-masquerade");
 }

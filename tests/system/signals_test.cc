@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,15 +29,6 @@ constexpr const char* kLaststate = "/var/run/wavewarden.laststate";
 constexpr const char* kRunning = "2\tSoftAP Running\tnet\tsecret12";
 constexpr const char* kCreate = "create\tnet\tsecret12\thbs\tnat\n";
 constexpr const char* kTooMany = "Error: Too many threads";
-
-int CountLines(const std::string& text, const std::string& line) {
-  int n = 0;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    n += l == line ? 1 : 0;
-  }
-  return n;
-}
 
 // The pids of the running fake `name` (hostapd or dnsmasq); a zombie has no
 // executable and is not listed.
