@@ -31,8 +31,7 @@ PendingRequests TakeRequests(DaemonState& ds);
 // earlier one's parameters), so replaying the last of each in serial order
 // gives the end state: a teardown drops a create before it; a refresh
 // rebuilds the access point if one exists at that point. Requests with the
-// same serial (none from clients) keep the old order: teardown, refresh,
-// create.
+// same serial (never two from clients) are taken teardown, refresh, create.
 PassPlan PlanPass(const PendingRequests& pending, bool ap_active);
 
 }  // namespace ww
