@@ -17,4 +17,9 @@ void ReportCallFailure(const char* module, int line, const char* function, const
                ErrnoText(err, buf, sizeof buf));
 }
 
+void ReportSaveFailure(const char* path, int err) {
+  char buf[256];
+  std::fprintf(stderr, "Error: could not save %s: %s\n", path, ErrnoText(err, buf, sizeof buf));
+}
+
 }  // namespace ww

@@ -13,4 +13,8 @@ const char* ErrnoText(int err, char* buf, unsigned long size);
 void ReportCallFailure(const char* module, int line, const char* function, const char* call,
                        int err);
 
+// Writes "Error: could not save <path>: <error text>\n" to standard error:
+// a file the daemon keeps across restarts could not be replaced.
+void ReportSaveFailure(const char* path, int err);
+
 }  // namespace ww

@@ -50,14 +50,19 @@ int NormalizePsc(const char* word) {
                                   : std::numeric_limits<uint32_t>::max());
 }
 
-void Accept(DaemonState& ds, int hidden, int wide, ReplySink& sink) {
-  ds.hidden_requested.store(hidden, std::memory_order_release);
-  ds.use_160mhz.store(wide, std::memory_order_release);
+// The create request of an accepted create or test, after its parameters.
+void PostCreateRequest(DaemonState& ds, ReplySink& sink) {
   PostRequest(ds, [&ds](uint64_t serial) {
     ds.create_requested.store(1, std::memory_order_release);
     ds.create_serial = serial;
   });
   SendText(sink, "1\tCreating");
+}
+
+void Accept(DaemonState& ds, int hidden, int wide, ReplySink& sink) {
+  ds.hidden_requested.store(hidden, std::memory_order_release);
+  ds.use_160mhz.store(wide, std::memory_order_release);
+  PostCreateRequest(ds, sink);
 }
 
 void SetBusy(DaemonState& ds) {
@@ -72,9 +77,7 @@ void SaveFile(const char* path, const char* data, size_t size) {
   if (file.Open() && file.Write(data, size) && file.Commit()) {
     return;
   }
-  char reason[128];
-  std::fprintf(stderr, "Error: could not save %s: %s\n", path,
-               ErrnoText(file.Error(), reason, sizeof reason));
+  ReportSaveFailure(path, file.Error());
 }
 
 // The device's name: the first line of the hostname file, cut to what an
@@ -359,11 +362,7 @@ void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink) {
   constexpr long kFieldMax = std::numeric_limits<int32_t>::max();
   if (band > 1 && channel > 1 && band <= kFieldMax && channel <= kFieldMax) {
     ds.desired_mode.store(kModeTest, std::memory_order_release);
-    PostRequest(ds, [&ds](uint64_t serial) {
-      ds.create_requested.store(1, std::memory_order_release);
-      ds.create_serial = serial;
-    });
-    SendText(sink, "1\tCreating");
+    PostCreateRequest(ds, sink);
   } else {
     SendText(sink, "bad arguments\nUsage: test <AP name> <password> <band> <channel>");
   }

@@ -40,9 +40,7 @@ void CacheCountryCode(const char* path, const char* code) {
   if (!saved) {
     // The adoption stands; only the next boot without a kernel answer
     // would miss the code, which is worth a line in the journal.
-    char reason[128];
-    std::fprintf(stderr, "Error: could not save %s: %s\n", path,
-                 ErrnoText(cache.Error(), reason, sizeof reason));
+    ReportSaveFailure(path, cache.Error());
   }
 }
 
