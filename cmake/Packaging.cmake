@@ -52,6 +52,11 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 # What the daemon runs: hostapd, dnsmasq, iw, ip, ifconfig and firewall-cmd.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "hostapd, dnsmasq-base, iw, iproute2, net-tools, firewalld")
+# The firewalld zone nm-shared that wlanap joins is NetworkManager's
+# (/usr/lib/firewalld/zones/nm-shared.xml); Debian's firewalld has none.
+# Recommended, not required: a device without NetworkManager provides the zone
+# itself.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "network-manager")
 # The shared libraries the programs link (the C++ runtime is linked in):
 # dpkg-shlibdeps finds them and their minimum versions for a native package.
 # It cannot see a cross build's libraries, so one names those of Debian 12.

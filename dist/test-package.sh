@@ -49,6 +49,7 @@ expected=(
   usr/bin/wavectl
   usr/bin/bandprobe
   "$unit"
+  usr/lib/NetworkManager/conf.d/90-wavewarden.conf
   usr/share/bash-completion/completions/wavectl
   usr/share/doc/wavewarden/copyright
   usr/share/doc/wavewarden/changelog.gz
@@ -93,6 +94,9 @@ for package in libc6 libnl-3-200 libnl-genl-3-200 libnl-route-3-200 \
   hostapd dnsmasq-base iw iproute2 net-tools firewalld; do
   [[ $names == *" $package "* ]] || fail "Depends lacks $package"
 done
+
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[[ " $recommends " == *" network-manager "* ]] || fail "Recommends lacks network-manager"
 
 # The newest changelog entry is this version.
 version=$(dpkg-deb -f "$deb" Version)

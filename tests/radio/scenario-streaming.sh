@@ -15,27 +15,7 @@ create_and_wait - - hbs nat
 wait_for "wlanap on channel 37" 50 ap_on 37
 
 # One streaming connection, held open while the parameter is checked.
-python3 - "$block" <<'PY' || fail "streaming client"
-import socket, sys, time
-
-def wait_value(path, want):
-    for _ in range(100):
-        with open(path) as f:
-            if f.read().strip() == want:
-                return
-        time.sleep(0.1)
-    sys.exit("parameter is not %s" % want)
-
-s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-s.connect("/var/run/wavewarden.streaming.socket")
-s.sendall(b"streamon\twlan0")
-wait_value(sys.argv[1], "5")
-s.sendall(b"streamon\twlanap")
-wait_value(sys.argv[1], "1")
-s.close()
-PY
-block_value_is_0() { [ "$(cat $block)" = 0 ]; }
-wait_for "scan blocking reset" 100 block_value_is_0
+"$radio_lib/streamer.py" "$block" wlan0=5 wlanap=1 close=0 || fail "streaming client"
 err_has "iw dev wlan0 cqm rssi -110 4" || fail "no cqm threshold while streaming"
 
 log "test-scan"

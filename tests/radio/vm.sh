@@ -8,14 +8,26 @@
 #
 #   vm.sh SCRIPT [ARG...]      exit status: the script's, or 125 when the VM
 #                              failed before the script ran
+#   vm.sh --prepare            only downloads the kernel and builds the
+#                              initramfs
 #
 # The kernel package is downloaded once (not installed) into WW_RADIO_CACHE.
+# The device image boots through the same kernel and initramfs, with its own
+# tree as the guest's root and systemd as its init:
+#   WW_VM_ROOT   the folder the guest boots from (default: this machine's /;
+#                otherwise this machine's / is shared read-only as "hostfs")
+#   WW_VM_INIT   the guest's first process (default: guest-init.sh)
+#   WW_VM_SMP    emulated CPUs (default 1)
+#   WW_VM_APPEND more of the kernel's command line
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${WW_RADIO_CACHE:-/var/cache/wavewarden-radio}
 memory=${WW_RADIO_MEMORY:-256}
 timeout_s=${WW_RADIO_TIMEOUT:-600}
+vm_root=${WW_VM_ROOT:-/}
+vm_init=${WW_VM_INIT:-$here/guest-init.sh}
+vm_smp=${WW_VM_SMP:-1}
 
 prepare_kernel() {
   mkdir -p "$cache"
@@ -108,29 +120,40 @@ prepare_kernel
 prepare_initramfs
 flock -u 9
 exec 9>&-
+if [ "$1" = --prepare ]; then
+  exit 0
+fi
 version=$(ls "$cache/kernel/lib/modules")
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
 # The script runs in the caller's folder, so relative paths work as here.
 # WW_RADIO_VERBOSE=1 passes on, for scenarios to show all they logged.
+# The device image sees this machine's / at /run/host.
+prefix=
+[ "$vm_root" = / ] || prefix=/run/host
 {
-  printf 'cd %q || exit 125; ' "$PWD"
+  printf 'cd %q || exit 125; ' "$prefix$PWD"
   printf 'export WW_RADIO_VERBOSE=%q; ' "${WW_RADIO_VERBOSE:-}"
   printf '%q ' "$@"
 } >"$results/command"
 printf '%s\n' "$cache/kernel/lib/modules" >"$results/modules"
 echo 125 >"$results/status"
+hostfs=()
+if [ "$vm_root" != / ]; then
+  hostfs=(-fsdev local,id=hostfs,path=/,security_model=none,readonly=on,multidevs=remap
+    -device virtio-9p-pci,fsdev=hostfs,mount_tag=hostfs)
+fi
 
-timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$memory" -smp 1 \
+timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$memory" -smp "$vm_smp" \
   -nographic -no-reboot -nodefaults -serial stdio \
   -kernel "$cache/kernel/boot/vmlinuz-$version" \
   -initrd "$initramfs" \
-  -append "console=ttyS0 quiet panic=-1 ww_init=$here/guest-init.sh" \
-  -fsdev local,id=host,path=/,security_model=none,readonly=on,multidevs=remap \
+  -append "console=ttyS0 quiet panic=-1 ww_init=$vm_init ${WW_VM_APPEND:-}" \
+  -fsdev local,id=host,path="$vm_root",security_model=none,readonly=on,multidevs=remap \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -fsdev local,id=results,path="$results",security_model=none \
   -device virtio-9p-pci,fsdev=results,mount_tag=results \
-  -device virtio-rng-pci </dev/null |
+  "${hostfs[@]}" -device virtio-rng-pci </dev/null |
   # Only the guest's own output: no firmware banners, terminal resets or the
   # kernel's power-off line.
   sed -u -e 's/\r//g' -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' \

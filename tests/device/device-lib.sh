@@ -1,0 +1,144 @@
+# Helpers for the device image's scenarios, sourced after `build` is set.
+# The device runs wavewarden as its packaged service beside NetworkManager
+# (which joins the station wlan0 to the upstream network) and firewalld (which
+# does the NAT). The upstream access point, its web server and the phone live
+# in network namespaces of the VM, as in the radio bed, whose helpers are
+# reused here: "up" holds wlan1, 10.9.0.1 and the server; "cl" the phone.
+. "$(dirname "${BASH_SOURCE[0]}")/../radio/radio-lib.sh"
+
+block=/sys/module/cfg80211/parameters/cfg80211_block_scans
+payload=$work/www/payload
+server_pid=
+
+journal() { journalctl -b --no-pager -o cat "$@" 2>/dev/null; }
+unit_log() { journal -u wavewarden; }
+unit_has() { unit_log | grep -aqF -- "$1"; }
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- status: $(wavectl status 2>&1 | tr '\0\t' '  ')"
+  echo "--- state: $(wavectl state 2>&1)"
+  echo "--- systemctl status wavewarden"
+  systemctl status --no-pager -n 0 wavewarden 2>&1 | head -12
+  echo "--- journal of wavewarden"
+  unit_log | grep -av '^Read: ' | tail -60
+  echo "--- NetworkManager"
+  journal -u NetworkManager | tail -15
+  nmcli -t device 2>&1
+  echo "--- hostapd log"
+  tail -15 /var/log/hostapd.log 2>/dev/null
+  echo "--- addresses"
+  ip -br addr
+  echo "--- phone"
+  tail -5 "$work/client.log" 2>/dev/null
+  ip -n cl -br addr 2>/dev/null
+  stop_all
+  exit 1
+}
+
+pass() {
+  stop_all
+  if [ -n "${WW_RADIO_VERBOSE:-}" ]; then
+    echo "--- journal of wavewarden"
+    unit_log | grep -av '^Read: '
+  fi
+  echo "PASS"
+  exit 0
+}
+
+stop_all() {
+  stop_client
+  stop_pid server_pid
+  stop_upstream
+}
+
+# Milliseconds since the epoch.
+now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
+
+firewalld_running() { [ "$(firewall-cmd --state 2>/dev/null)" = running ]; }
+
+# device_up [late]: the device after boot, as in the field: firewalld
+# answering, the radios, the upstream network with its web server, and
+# NetworkManager's station joined to it. "late": the scan-block parameter is
+# not there yet (it is made by block_appears after the service started).
+device_up() {
+  wait_for "firewalld running" 900 firewalld_running
+  wait_for "NetworkManager" 300 systemctl is-active -q NetworkManager
+  modprobe mac80211_hwsim radios=0 || fail "mac80211_hwsim"
+  "$build/tests/hwsim_radio" --channels 2 --alpha2 DE >/dev/null || fail "device radio"
+  "$build/tests/hwsim_radio" --alpha2 DE >/dev/null || fail "upstream radio"
+  "$build/tests/hwsim_radio" --alpha2 DE >/dev/null || fail "phone radio"
+  wait_for "wlan2" 50 ip link show wlan2
+  # The device's kernel has this cfg80211 parameter; Debian's has not.
+  mount -t tmpfs params /sys/module/cfg80211/parameters || fail "parameter tmpfs"
+  [ "${1:-}" = late ] || echo 0 >"$block"
+  move_radio wlan2 cl
+  start_upstream 6
+  mkdir -p "$work/www"
+  head -c 1048576 /dev/urandom >"$payload"
+  ip netns exec up python3 -m http.server -b 10.9.0.1 -d "$work/www" 8080 \
+    >"$work/server.log" 2>&1 &
+  server_pid=$!
+  wait_for "station joined by NetworkManager" 600 station_routed
+}
+block_appears() { echo 0 >"$block"; }
+
+station_routed() {
+  station_linked && ip route show default | grep -q "via 10.9.0.1 dev wlan0"
+}
+
+# service_up: the packaged service enabled and started, up to the adoption
+# of the phy's country.
+service_up() {
+  systemctl enable --now wavewarden 2>"$work/enable.log" || fail "enable: $(cat "$work/enable.log")"
+  wait_for "management socket" 100 test -S /var/run/wavewarden.socket
+  wait_for "country adopted" 300 unit_has "Domain resolved to "
+}
+
+# phone_join: the phone joins with the credentials the access point runs,
+# takes a lease and configures what it was offered (address, router).
+phone_join() {
+  read_creds
+  start_client "$ssid" "$passphrase"
+  phone_lease
+}
+phone_lease() {
+  cat >"$work/udhcpc.sh" <<'SCRIPT'
+#!/bin/sh
+[ "$1" = bound ] || exit 0
+env >"$(dirname "$0")/offer"
+ip addr flush dev "$interface"
+ip addr add "$ip/${mask:-24}" dev "$interface"
+[ -n "$router" ] && ip route replace default via "$router" dev "$interface"
+exit 0
+SCRIPT
+  chmod +x "$work/udhcpc.sh"
+  rm -f "$work/offer"
+  ip netns exec cl busybox udhcpc -i wlan2 -n -q -t 10 -T 1 -s "$work/udhcpc.sh" \
+    -x hostname:phone >"$work/udhcpc.log" 2>&1 || fail "no lease: $(cat "$work/udhcpc.log")"
+}
+
+# fetch [TIMEOUT]: the phone downloads the payload from the upstream server
+# through the device; true when the bytes are the server's.
+fetch() {
+  ip netns exec cl python3 - "${1:-5}" "$payload" <<'PY' >/dev/null 2>&1
+import hashlib, sys, urllib.request
+with urllib.request.urlopen("http://10.9.0.1:8080/payload", timeout=float(sys.argv[1])) as r:
+    got = r.read()
+with open(sys.argv[2], "rb") as f:
+    sys.exit(0 if hashlib.sha256(got).digest() == hashlib.sha256(f.read()).digest() else 1)
+PY
+}
+download_works() { wait_for "the phone's download through the device" "${1:-300}" fetch 3; }
+
+# No sandbox denial anywhere in what the daemon, hostapd, dnsmasq and
+# firewall-cmd (through firewalld) wrote.
+no_denials() {
+  local logs
+  logs=$( {
+    unit_log
+    journal -u firewalld
+    cat /var/log/hostapd.log /var/log/dnsmasq_ap.log 2>/dev/null
+  } | grep -aE "Permission denied|Operation not permitted|Read-only file system")
+  [ -z "$logs" ] || fail "denied in the sandbox: $logs"
+}

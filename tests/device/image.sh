@@ -1,0 +1,134 @@
+#!/bin/bash
+# Builds the device image: Debian 12 booted by systemd, with dbus, firewalld,
+# NetworkManager managing the station wlan0, wireless-regdb, and wavewarden's
+# own package installed by apt from the built file, so that apt resolves its
+# dependencies as on a device. Never touches this machine's root: everything
+# lives in a cache folder beside the radio bed's kernel.
+#
+#   image.sh DEB ADAPTER        prints the image folder
+#
+# Two layers, each rebuilt only when its inputs change:
+#   base-KEY     the packages of the distribution (about 90 s), keyed by the
+#                package list and this script; the package's dependencies are
+#                downloaded into it, so that the second layer needs no network
+#   device-KEY   the base with the .deb installed, the kernel's modules, the
+#                hostapd adapter and the guest's scenario runner; keyed by the
+#                base, the .deb, the adapter and the kernel
+# ADAPTER: Debian 12's hostapd 2.10 refuses keys that the device's newer
+# hostapd accepts; the radio bed's adapter (which execs /usr/sbin/hostapd on
+# a copy without them) goes first on the unit's PATH as /usr/local/sbin/hostapd.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+deb=$(realpath "$1")
+adapter=$(realpath "$2")
+cache=${WW_RADIO_CACHE:-/var/cache/wavewarden-radio}
+images=$cache/device
+mkdir -p "$images"
+
+# The base: what a device runs besides wavewarden, and what the tests drive
+# (python3 for the phone's and the upstream server's HTTP, busybox for the
+# phone's DHCP client).
+base_packages=(systemd systemd-sysv dbus udev kmod netbase network-manager
+  wpasupplicant wireless-regdb iproute2 iw busybox procps psmisc python3
+  iputils-ping)
+# Downloaded into the base's apt cache for the second layer: the package's
+# dependencies (cmake/Packaging.cmake) and what they pull in.
+dep_packages=(hostapd dnsmasq-base iw iproute2 net-tools firewalld
+  libnl-3-200 libnl-genl-3-200 libnl-route-3-200)
+
+key() { sha256sum | cut -c1-16; }
+base_key=$( {
+  printf '%s\n' "${base_packages[@]}" "${dep_packages[@]}"
+  sed -n '/^build_base()/,/^}/p' "$0"
+} | key)
+base=$images/base-$base_key.tar
+
+build_base() {
+  local tmp=${base%.tar}.tmp.tar
+  rm -f "$tmp"
+  # Recommends stay out, as on a device image; apt's lists and cache stay in
+  # for the second layer.
+  mmdebstrap --quiet --variant=minbase --mode=root \
+    --include="$(
+      IFS=,
+      echo "${base_packages[*]}"
+    )" \
+    --skip=cleanup/apt/lists --skip=cleanup/apt/cache \
+    --customize-hook='chroot "$1" apt-get install --download-only -y -qq '"${dep_packages[*]}"' >/dev/null' \
+    bookworm "$tmp" http://deb.debian.org/debian
+  mv "$tmp" "$base"
+}
+
+# Serialises builds by several scenarios and checkouts on one machine.
+exec 8>"$images/.lock"
+flock 8
+if [ ! -f "$base" ]; then
+  echo "device image: building the base (about 90 s)" >&2
+  build_base >&2
+  # Older bases of this cache are of no further use.
+  find "$images" -maxdepth 1 -name 'base-*.tar' ! -name "base-$base_key.tar" -exec rm -rf {} +
+fi
+
+"$here/../radio/vm.sh" --prepare >&2
+cache_kernel=$cache/kernel
+version=$(ls "$cache_kernel/lib/modules")
+device_key=$( {
+  echo "$base_key $version"
+  # What the package holds, not its archive, which carries the time it was made.
+  dpkg-deb -f "$deb"
+  dpkg-deb --fsys-tarfile "$deb" | tar -xO | sha256sum
+  sha256sum "$adapter" | cut -c1-64
+  (cd "$here/guest" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
+  sed -n '/^build_device()/,/^}/p' "$0"
+} | key)
+device=$images/device-$device_key
+
+build_device() {
+  local tmp=$device.tmp
+  rm -rf "$tmp"
+  mkdir -p "$tmp"
+  tar -C "$tmp" -xf "$base"
+  # The kernel of the radio bed and its modules (hard links into the cache).
+  mkdir -p "$tmp/lib/modules"
+  cp -al "$cache_kernel/lib/modules/$version" "$tmp/lib/modules/"
+  # apt installs the package from the file; its dependencies come from the
+  # cache the base holds. Nothing starts in the chroot.
+  cp "$deb" "$tmp/tmp/wavewarden.deb"
+  printf '#!/bin/sh\nexit 101\n' >"$tmp/usr/sbin/policy-rc.d"
+  chmod +x "$tmp/usr/sbin/policy-rc.d"
+  mount -t proc proc "$tmp/proc"
+  local status=0
+  DEBIAN_FRONTEND=noninteractive chroot "$tmp" \
+    apt-get install -y -qq --no-install-recommends /tmp/wavewarden.deb >"$tmp.log" 2>&1 ||
+    status=$?
+  umount "$tmp/proc"
+  if [ $status -ne 0 ]; then
+    cat "$tmp.log" >&2
+    echo "device image: apt could not install the package" >&2
+    return 1
+  fi
+  rm -f "$tmp/usr/sbin/policy-rc.d" "$tmp/tmp/wavewarden.deb"
+  chroot "$tmp" apt-get clean
+  install -m 0755 "$adapter" "$tmp/usr/local/sbin/hostapd"
+  # The device's side: its name, the station's network, the scenario runner.
+  echo device >"$tmp/etc/hostname"
+  cp -r "$here/guest/." "$tmp/"
+  chmod 0600 "$tmp/etc/NetworkManager/system-connections/"*
+  chmod 0755 "$tmp/usr/local/sbin/ww-scenario"
+  chroot "$tmp" systemctl enable ww-scenario.service >/dev/null 2>&1
+  chroot "$tmp" systemctl mask serial-getty@ttyS0.service getty@tty1.service \
+    apt-daily.timer apt-daily-upgrade.timer >/dev/null 2>&1
+  mv "$tmp" "$device"
+  rm -f "$tmp.log"
+}
+
+if [ ! -d "$device" ]; then
+  echo "device image: installing the package into the base" >&2
+  build_device
+  # Keep the newest few device layers: scenarios of other checkouts may be
+  # booting them.
+  ls -1dt "$images"/device-* 2>/dev/null | grep -v '\.tmp$' | tail -n +4 | xargs -r rm -rf
+fi
+flock -u 8
+echo "$device"

@@ -1,0 +1,19 @@
+#!/bin/bash
+# Builds the package of a built tree and the device image that installs it;
+# the scenarios boot that image (run.sh). Writes the image's folder to
+# BUILD_DIR/device/image.
+#   prepare.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(realpath "$1")
+out=$build/device
+rm -rf "$out"
+mkdir -p "$out"
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out/package" >"$out/cpack.log" 2>&1; then
+  cat "$out/cpack.log" >&2
+  exit 1
+fi
+debs=("$out"/package/*.deb)
+"$here/image.sh" "${debs[0]}" "$build/tests/radio-bin/hostapd" >"$out/image.tmp"
+mv "$out/image.tmp" "$out/image"
+echo "device image: $(cat "$out/image")"

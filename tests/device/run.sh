@@ -1,0 +1,19 @@
+#!/bin/bash
+# Boots the device image (prepare.sh built it) under qemu with two emulated
+# CPUs and systemd as init, and runs one scenario in it once the device is
+# up. Exit status: the scenario's, or 125 when the VM failed before it ran.
+#   run.sh SCENARIO BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+scenario=$(realpath "$1")
+build=$(realpath "$2")
+image=$(cat "$build/device/image" 2>/dev/null) || {
+  echo "no device image: run tests/device/prepare.sh $build first" >&2
+  exit 125
+}
+# systemd's own status lines stay off the console: the scenario's output
+# is what the serial line carries.
+WW_VM_ROOT=$image WW_VM_INIT=/lib/systemd/systemd WW_VM_SMP=${WW_DEVICE_SMP:-2} \
+  WW_RADIO_MEMORY=${WW_DEVICE_MEMORY:-1024} \
+  WW_VM_APPEND="systemd.show_status=false loglevel=3" \
+  exec "$here/../radio/vm.sh" "/run/host$scenario" "/run/host$build"
