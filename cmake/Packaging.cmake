@@ -69,4 +69,10 @@ else()
          "libnl-route-3-200 (>= 3.2.7), ")
 endif()
 
+# Maintainer scripts: systemd and NetworkManager learn of the unit and the
+# drop-in at once, and the daemon restarts on upgrades and stops on removal.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_SOURCE_DIR}/dist/debian/postinst;${PROJECT_SOURCE_DIR}/dist/debian/prerm;${PROJECT_SOURCE_DIR}/dist/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
 include(CPack)

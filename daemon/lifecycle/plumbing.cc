@@ -1,7 +1,9 @@
 #include "daemon/lifecycle/plumbing.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
+#include <netinet/in.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -30,6 +32,7 @@ constexpr size_t kCommandSize = 8192;
 constexpr size_t kRouteTableSize = 8192;
 
 constexpr const char* kAddInterface = "iw dev wlan0 interface add wlanap type __ap";
+constexpr const char* kApAddress = "10.35.78.1";
 constexpr const char* kAddAddress = "ip addr add 10.35.78.1/24 brd + dev wlanap";
 constexpr const char* kBringUp = "ifconfig wlanap up";
 // Both protocols named separately: brace expansion is bash's, not sh's.
@@ -93,6 +96,29 @@ bool InterfaceExists(const char* name) {
   return found;
 }
 
+bool InterfaceHasAddress(const char* name, const char* address) {
+  in_addr wanted{};
+  if (::inet_pton(AF_INET, address, &wanted) != 1) {
+    return false;
+  }
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) {
+    return false;
+  }
+  bool found = false;
+  for (const ifaddrs* entry = list; entry != nullptr && !found; entry = entry->ifa_next) {
+    if (entry->ifa_name == nullptr || entry->ifa_addr == nullptr ||
+        entry->ifa_addr->sa_family != AF_INET || std::strcmp(entry->ifa_name, name) != 0) {
+      continue;
+    }
+    sockaddr_in in{};
+    std::memcpy(&in, entry->ifa_addr, sizeof in);
+    found = in.sin_addr.s_addr == wanted.s_addr;
+  }
+  ::freeifaddrs(list);
+  return found;
+}
+
 void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]) {
   std::memcpy(mac, bytes, 6);
   mac[0] = static_cast<uint8_t>((mac[0] & 0xFC) | 0x02);
@@ -102,6 +128,14 @@ void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
   DaemonState& ds = daemon.state;
   if (InterfaceExists()) {
     vars.pending_error = false;
+    // Kept as it is, but without its address dnsmasq serves no lease: another
+    // network manager may have removed it, and a restart must mend that.
+    if (!InterfaceHasAddress("wlanap", kApAddress)) {
+      std::fprintf(stderr, "wlanap has lost %s, adding it again\n", kApAddress);
+      if (!Step(daemon, kAddAddress)) {
+        Fail(vars, "Error setting IP address\n");
+      }
+    }
   } else {
     SetStateText(ds, "Creating device.");
     int failures = 0;

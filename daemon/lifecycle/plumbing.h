@@ -14,6 +14,9 @@ struct OperationalVars;
 // True when an interface named exactly `name` is listed by getifaddrs.
 bool InterfaceExists(const char* name = "wlanap");
 
+// True when the interface `name` has the IPv4 address `address` (dotted).
+bool InterfaceHasAddress(const char* name, const char* address);
+
 // A unicast, locally administered address from eight random bytes.
 void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]);
 

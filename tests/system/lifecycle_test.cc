@@ -101,6 +101,35 @@ TEST_F(LifecycleTest, CreateRunsTheInterfaceAndServiceCommandsAndEndsRunning) {
   EXPECT_EQ(ReadFile("/var/run/wavewarden.laststate"), "create\tnet\tsecret12\thbs\tnat\n");
 }
 
+// An existing wlanap keeps its MAC address and settings; only its address,
+// when something else (another network manager) removed it, is added again.
+TEST_F(LifecycleTest, AnExistingWlanapGetsOnlyALostAddressBack) {
+  for (const bool has_address : {true, false}) {
+    SCOPED_TRACE(has_address ? "with its address" : "without its address");
+    std::string make = "$WW_REAL_IP link add wlanap type veth peer name wlanap-peer";
+    if (has_address) {
+      make += " && $WW_REAL_IP addr add 10.35.78.1/24 dev wlanap";
+    }
+    ASSERT_EQ(Shell(make), 0);
+    unlink(BedFile("calls.log").c_str());
+    StartDaemon();
+    RunWavectl({"create", "net", "secret12", "hbs", "nat"});
+    ASSERT_TRUE(WaitForStatus(kRunning, Millis(10000))) << daemon_.err.Text();
+    const std::vector<std::string> calls = CallsAfterStart();
+    ASSERT_GE(calls.size(), 2u) << FakeCalls();
+    if (has_address) {
+      EXPECT_EQ(calls[0], "ifconfig wlanap up");
+    } else {
+      EXPECT_EQ(calls[0], "ip addr add 10.35.78.1/24 brd + dev wlanap");
+      EXPECT_EQ(calls[1], "ifconfig wlanap up");
+      EXPECT_EQ(daemon_.err.Count("wlanap has lost 10.35.78.1, adding it again"), 1);
+    }
+    daemon_.Stop();
+    ForgetLastRequest();
+    ASSERT_EQ(Shell("$WW_REAL_IP link del wlanap"), 0);
+  }
+}
+
 TEST_F(LifecycleTest, TeardownEndsDisabled) {
   StartDaemon();
   RunWavectl({"create", "net", "secret12", "hbs", "noroute"});
