@@ -2,11 +2,12 @@
 // bed (bench/run.sh enters it). Prints a table and writes the same figures as
 // JSON. Nothing here asserts a time: the figures are for people to compare.
 //
-//   ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE]
+//   ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE] [--device FILE]
 //   ww_bench --attach
 //
 // --quick shortens every run to a few seconds in all (the CTest smoke run);
-// --radio merges the "name value unit" lines the radio bench wrote;
+// --radio and --device merge the "name value unit" lines the radio bench and
+// the device image's bench wrote;
 // --attach measures only the round trips of a daemon already running (the
 // radio bench runs it in the VM).
 #include <dirent.h>
@@ -57,6 +58,7 @@ struct Options {
   bool attach = false;  // measure the round trips of a daemon already running
   std::string json;
   std::string radio;
+  std::string device;
 };
 
 double Seconds(Clock::duration d) {
@@ -457,7 +459,7 @@ void AddUsageRows(std::vector<Row>& rows, const char* when, const Usage& u) {
   rows.push_back({"footprint", "descriptors, " + w, static_cast<double>(u.fds), "", ""});
 }
 
-void AddRadioRows(std::vector<Row>& rows, const std::string& path) {
+void AddVmRows(std::vector<Row>& rows, const std::string& path, const std::string& section) {
   std::ifstream file(path);
   for (std::string line; std::getline(file, line);) {
     std::istringstream words(line);
@@ -469,7 +471,7 @@ void AddRadioRows(std::vector<Row>& rows, const std::string& path) {
       for (char& c : name) {
         c = c == '_' ? ' ' : c;
       }
-      rows.push_back({"simulated radios", name, value, unit, ""});
+      rows.push_back({section, name, value, unit, ""});
     }
   }
 }
@@ -631,7 +633,10 @@ int Run(const Options& options) {
                     ""});
   }
   if (!options.radio.empty()) {
-    AddRadioRows(rows, options.radio);
+    AddVmRows(rows, options.radio, "simulated radios");
+  }
+  if (!options.device.empty()) {
+    AddVmRows(rows, options.device, "device image");
   }
 
   ::kill(daemon, SIGKILL);
@@ -668,14 +673,17 @@ int main(int argc, char** argv) {
       options.json = argv[++i];
     } else if (arg == "--radio" && more) {
       options.radio = argv[++i];
+    } else if (arg == "--device" && more) {
+      options.device = argv[++i];
     } else if (arg == "--quick") {
       options.quick = true;
     } else if (arg == "--attach") {
       options.attach = true;
     } else {
-      std::fprintf(stderr,
-                   "usage: ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE]\n"
-                   "       ww_bench --attach\n");
+      std::fprintf(
+          stderr,
+          "usage: ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE] [--device FILE]\n"
+          "       ww_bench --attach\n");
       return 2;
     }
   }

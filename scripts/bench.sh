@@ -1,6 +1,7 @@
 #!/bin/bash
 # The benchmark: installs what is needed, builds the normal build and runs
-# bench/run.sh on it with the simulated-radio figures (about six minutes).
+# bench/run.sh on it with the simulated-radio figures and those of the device
+# image (about ten minutes).
 # Prints the table and writes the same figures to build/bench/bench.json.
 #   scripts/bench.sh [--quick] [--json FILE]
 # Needs root, as the tests do: the daemon runs in private namespaces.
@@ -15,4 +16,4 @@ if ! cmake --build "$build" -j2 --target ww_bench hwsim_radio hostapd_adapter \
   cat "$build/bench-build.log"
   exit 1
 fi
-exec "$top/bench/run.sh" "$build" --radio "$@"
+exec "$top/bench/run.sh" "$build" --radio --device "$@"

@@ -13,7 +13,7 @@ packages=(
   qemu-system-x86 kmod cpio hostapd wpasupplicant iw wireless-regdb net-tools psmisc python3
   clang libclang-rt-14-dev
   scdoc mandoc systemd
-  dpkg-dev lintian
+  dpkg-dev lintian mmdebstrap
 )
 
 missing=()

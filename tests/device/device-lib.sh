@@ -9,6 +9,7 @@
 block=/sys/module/cfg80211/parameters/cfg80211_block_scans
 payload=$work/www/payload
 server_pid=
+prober_pid=
 
 journal() { journalctl -b --no-pager -o cat "$@" 2>/dev/null; }
 unit_log() { journal -u wavewarden; }
@@ -47,6 +48,7 @@ pass() {
 }
 
 stop_all() {
+  stop_pid prober_pid
   stop_client
   stop_pid server_pid
   stop_upstream
@@ -76,6 +78,7 @@ device_up() {
   start_upstream 6
   mkdir -p "$work/www"
   head -c 1048576 /dev/urandom >"$payload"
+  echo probe >"$work/www/probe"
   ip netns exec up python3 -m http.server -b 10.9.0.1 -d "$work/www" 8080 \
     >"$work/server.log" 2>&1 &
   server_pid=$!
@@ -130,6 +133,38 @@ with open(sys.argv[2], "rb") as f:
 PY
 }
 download_works() { wait_for "the phone's download through the device" "${1:-300}" fetch 3; }
+
+# The phone's probes of the upstream server, every 100 ms; a line per
+# answered one, with its time in milliseconds.
+start_probes() {
+  : >"$work/probes"
+  ip netns exec cl python3 - "$work/probes" <<'PY' &
+import sys, time, urllib.request
+with open(sys.argv[1], "w", buffering=1) as out:
+    for _ in range(3000):
+        try:
+            with urllib.request.urlopen("http://10.9.0.1:8080/probe", timeout=0.5) as r:
+                if r.read() == b"probe\n":
+                    out.write("%d\n" % (time.time() * 1000))
+        except OSError:
+            pass
+        time.sleep(0.1)
+PY
+  prober_pid=$!
+  wait_for "the phone's probes" 100 test -s "$work/probes"
+}
+answered_after() { awk -v t="$1" '$1 > t { found = 1 } END { exit !found }' "$work/probes"; }
+# outage SINCE: sets outage_ms, from the last answer before SINCE to the
+# first after it, and back_ms, the time of that first answer.
+outage() {
+  local last
+  wait_for "a probe answered" 600 answered_after "$1"
+  stop_pid prober_pid
+  last=$(awk -v t="$1" '$1 <= t' "$work/probes" | tail -1)
+  [ -n "$last" ] || fail "no probe answered before $1"
+  back_ms=$(awk -v t="$1" '$1 > t' "$work/probes" | head -1)
+  outage_ms=$((back_ms - last))
+}
 
 # No sandbox denial anywhere in what the daemon, hostapd, dnsmasq and
 # firewall-cmd (through firewalld) wrote.

@@ -160,4 +160,8 @@ timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$mem
     -e '/^SeaBIOS (version/d' -e '/^Booting from ROM/d' -e '/reboot: Power down/d' \
     -e '/^Powering off\.$/d' || true
 
+# The device image's runner leaves the scenario's output in a file.
+if [ -f "$results/output" ]; then
+  cat "$results/output"
+fi
 exit "$(cat "$results/status")"
