@@ -154,16 +154,19 @@ PY
   wait_for "the phone's probes" 100 test -s "$work/probes"
 }
 answered_after() { awk -v t="$1" '$1 > t { found = 1 } END { exit !found }' "$work/probes"; }
-# outage SINCE: sets outage_ms, from the last answer before SINCE to the
-# first after it, and back_ms, the time of that first answer.
+# outage SINCE UNTIL: sets outage_ms, the phone's time without answers from
+# the last answer before SINCE to the first after UNTIL (the gaps longer
+# than half a second, summed: the access point may move after the phone was
+# back once), and back_ms, the time of that first answer.
 outage() {
-  local last
-  wait_for "a probe answered" 600 answered_after "$1"
+  wait_for "a probe answered" 600 answered_after "$2"
   stop_pid prober_pid
-  last=$(awk -v t="$1" '$1 <= t' "$work/probes" | tail -1)
-  [ -n "$last" ] || fail "no probe answered before $1"
-  back_ms=$(awk -v t="$1" '$1 > t' "$work/probes" | head -1)
-  outage_ms=$((back_ms - last))
+  awk -v t="$1" '$1 <= t' "$work/probes" | tail -1 | grep -q . || fail "no probe answered before $1"
+  back_ms=$(awk -v t="$2" '$1 > t' "$work/probes" | head -1)
+  outage_ms=$(awk -v from="$1" -v to="$back_ms" '
+    $1 <= from { last = $1; next }
+    $1 <= to { if ($1 - last > 500) sum += $1 - last; last = $1 }
+    END { print sum + 0 }' "$work/probes")
 }
 
 # No sandbox denial anywhere in what the daemon, hostapd, dnsmasq and
