@@ -126,9 +126,11 @@ build_device() {
 if [ ! -d "$device" ]; then
   echo "device image: installing the package into the base" >&2
   build_device
-  # Keep the newest few device layers: scenarios of other checkouts may be
-  # booting them.
-  ls -1dt "$images"/device-* 2>/dev/null | grep -v '\.tmp$' | tail -n +4 | xargs -r rm -rf
 fi
+# The pruning goes by last use. Keep a few other device layers: scenarios of
+# other checkouts may be booting them.
+touch "$device"
+ls -1dt "$images"/device-* 2>/dev/null | grep -v -e '\.tmp$' -e "^$device\$" | tail -n +3 |
+  xargs -r rm -rf
 flock -u 8
 echo "$device"

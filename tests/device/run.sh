@@ -11,6 +11,10 @@ image=$(cat "$build/device/image" 2>/dev/null) || {
   echo "no device image: run tests/device/prepare.sh $build first" >&2
   exit 125
 }
+[ -d "$image" ] || {
+  echo "device image $image is gone: run tests/device/prepare.sh $build again" >&2
+  exit 125
+}
 # systemd's own status lines stay off the console: the scenario's output
 # is what the serial line carries.
 WW_VM_ROOT=$image WW_VM_INIT=/lib/systemd/systemd WW_VM_SMP=${WW_DEVICE_SMP:-2} \
