@@ -13,6 +13,7 @@
 
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
+#include "common/util/unix_socket.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/dispatch.h"
@@ -20,10 +21,6 @@
 
 namespace ww {
 namespace {
-
-// Address length passed to bind and connect: offsetof(sun_path) + 108,
-// the size every existing client uses.
-constexpr socklen_t kUnixAddressLength = 110;
 
 class SocketSink : public ReplySink {
  public:
@@ -45,9 +42,7 @@ int OpenManagementSocket(const char* path, int& fd) {
     std::fprintf(stderr, "Error: management socket not created.\n");
     return kExitSocketNotCreated;
   }
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, path, sizeof addr.sun_path - 1);
+  const sockaddr_un addr = UnixAddress(path);
   ::unlink(addr.sun_path);  // a stale file of an earlier run would fail the bind
   if (::bind(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), kUnixAddressLength) != 0) {
     std::fprintf(stderr, "Error: management socket failed to bind.\n");

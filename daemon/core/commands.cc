@@ -81,7 +81,7 @@ void CommandUnknown(CommandEnv& /*env*/, const Request& /*request*/, ReplySink& 
 }
 
 void CommandTestScan(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
-  ReportChannelSurvey(env.daemon);
+  ReportChannelSurvey(env.daemon.nl80211);
   SendText(sink, "1\tDone check journalctl -u wavewarden");
 }
 WifiQueryContext* OpenQuery(CommandEnv& env) {
@@ -173,7 +173,15 @@ void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) 
   sink.Send(report.data(), report.size());
 }
 void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
-  SendChannelList(env.daemon, sink);
+  char country[4];
+  ResolveCountryCode(env.daemon, country);
+  char reply[kChannelListSize] = {};
+  bool found = false;
+  const size_t length = FormatChannelList(country, reply, sizeof reply, found);
+  sink.Send(reply, length);
+  if (!found) {
+    std::fprintf(stderr, "error: lookup failed for country '%s'\n", country);
+  }
 }
 void CommandGetCreds(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
   WifiQueryContext* const query = OpenQuery(env);

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "daemon/core/fields.h"
+#include "common/util/fields.h"
 
 namespace ww {
 

@@ -10,6 +10,8 @@
 #include "daemon/core/instance_lock.h"
 #include "daemon/core/startup.h"
 #include "daemon/core/stop_signals.h"
+#include "daemon/core/streaming_server.h"
+#include "daemon/lifecycle/old_diplexer.h"
 #include "daemon/lifecycle/operational_thread.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/netlink/event_monitor.h"
@@ -19,9 +21,12 @@
 
 namespace {
 
-bool StartThread(void* (*body)(void*), ww::Daemon& daemon) {
+// `arg` is what the thread's body takes: the daemon or the part of it the
+// thread works on.
+template <typename Arg>
+bool StartThread(void* (*body)(void*), Arg& arg) {
   pthread_t handle{};
-  const int err = pthread_create(&handle, nullptr, body, &daemon);
+  const int err = pthread_create(&handle, nullptr, body, &arg);
   if (err != 0) {
     std::fprintf(stderr, "Error: could not start thread: %d\n", err);
   }
@@ -44,7 +49,7 @@ int RunDaemon(ww::Daemon& daemon) {
   daemon.startup_stage.store(ww::StartupStage::kStarting);
 
   ww::DaemonState& ds = daemon.state;
-  if (ww::OldDiplexerPresent(daemon.paths)) {
+  if (ww::OldDiplexerPresent(daemon)) {
     ds.split_threshold_mhz = ww::kOldDiplexerSplitThresholdMhz;
     std::printf("OLD DIPLEXER\n");
   }
@@ -69,8 +74,8 @@ int RunDaemon(ww::Daemon& daemon) {
     return status;
   }
   StartThread(ww::StreamingScanningThread, daemon);
-  StartThread(ww::OperationalThread, daemon);
-  StartThread(ww::DetectConnectionChangeThread, daemon);
+  StartThread(ww::OperationalThread, static_cast<ww::ApRuntime&>(daemon));
+  StartThread(ww::DetectConnectionChangeThread, daemon.events);
   StartThread(ww::RegulatoryRefreshTimerAtBoot, daemon);
   // Any local user may talk to the daemon.
   chmod(daemon.paths.management_socket, 0777);

@@ -33,12 +33,6 @@ struct StateReportInputs {
 // and bytes of 128 or more become '~'.
 void CleanLeaseLine(char* line);
 
-// Appends `value` as the body of a JSON string: quotes, backslashes and
-// control characters below 0x20 escaped (DEL needs none and is kept), valid
-// UTF-8 kept, other bytes as U+FFFD; at most `cap` bytes, never cutting an
-// escape or a character.
-void AppendJsonString(std::string& out, const char* value, size_t cap);
-
 // The whole report, at most kStateReportMax bytes, always valid JSON.
 std::string BuildStateReport(const StateReportInputs& in);
 

@@ -7,8 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/interfaces.h"
 #include "common/util/report.h"
-#include "daemon/core/daemon.h"
+#include "common/util/unique_file.h"
 #include "daemon/regulatory/channels.h"
 #include "daemon/regulatory/country_resolve.h"
 #include "daemon/regulatory/regdb.h"
@@ -134,10 +135,6 @@ void Append24GhzSection(std::string& text) {
   text += "he_oper_chwidth=0\n";
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagnostics) {
@@ -208,36 +205,24 @@ std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagno
   return text;
 }
 
-void CreateHostapdConfig(Daemon& daemon, int frequency, const char* path) {
-  DaemonState& ds = daemon.state;
-  HostapdInputs inputs;
-  inputs.frequency = frequency;
-  inputs.use_160mhz = ds.use_160mhz.load();
+void WriteHostapdConfig(HostapdInputs inputs, RawChannel& channel, const CountryCodes& country,
+                        const char* path) {
   int band = 0;
-  int channel = 0;
-  (void)FrequencyToChannel(static_cast<uint32_t>(frequency), band, channel);
+  int number = 0;
+  (void)FrequencyToChannel(static_cast<uint32_t>(inputs.frequency), band, number);
 
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "w"));
+  const UniqueFile file(std::fopen(path, "w"));
   if (file == nullptr) {
     ReportCallFailure(kReportModule, kFopenFailureLine, "CreateHostapdConfig", "fopen", errno);
     return;
   }
-  char ssid[sizeof ds.ssid];
-  char password[sizeof ds.password];
-  CopyCredentials(ds, ssid, password);
   std::fprintf(stderr, "CreateHostapdConfig: ssid:%s password:%s freq:%d band:%d channel:%d\n",
-               ssid, password, frequency, band, channel);
+               inputs.ssid, inputs.password, inputs.frequency, band, number);
   std::fflush(stderr);
 
-  char country[4];
-  ResolveCountryCode(daemon, country);
-
-  inputs.ssid = ssid;
-  inputs.password = password;
-  inputs.country = country;
-  inputs.noir_mode = ds.noir_mode.load();
-  inputs.hidden_ssid_blocked = ds.hidden_ssid_blocked.load();
-  inputs.hidden_requested = ds.hidden_requested.load();
+  char code[4];
+  ResolveCountryCode(channel, country, code);
+  inputs.country = code;
 
   std::string diagnostics;
   const std::string text = RenderHostapdConfig(inputs, diagnostics);

@@ -5,9 +5,8 @@
 
 namespace ww {
 
-struct Daemon;
-
-inline constexpr const char* kHostapdConfPath = "/var/run/softap_hostapd.conf";
+struct CountryCodes;
+struct RawChannel;
 
 // Everything the configuration follows from, as plain values.
 struct HostapdInputs {
@@ -26,8 +25,10 @@ struct HostapdInputs {
 // to `diagnostics`.
 std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagnostics);
 
-// Writes the configuration for `frequency` from the daemon's state and the
-// current country code, replacing the file. Operational thread only.
-void CreateHostapdConfig(Daemon& daemon, int frequency, const char* path = kHostapdConfPath);
+// Writes the configuration for `inputs` (their country aside: the current
+// country code is resolved here), replacing the file at `path`. Operational
+// thread only.
+void WriteHostapdConfig(HostapdInputs inputs, RawChannel& channel, const CountryCodes& country,
+                        const char* path);
 
 }  // namespace ww

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "daemon/lifecycle/wake_semaphore.h"
+#include "common/util/wake_semaphore.h"
 
 namespace ww {
 
@@ -23,6 +23,11 @@ inline constexpr int32_t kRefreshNow = 1;
 inline constexpr int32_t kRefreshDelayed = 4;
 
 inline constexpr int kStateTextSize = 1024;
+
+// Where 5 GHz ends for the channel choice, and where on boards with the old
+// diplexer.
+inline constexpr uint32_t kSplitThresholdMhz = 5900;
+inline constexpr uint32_t kOldDiplexerSplitThresholdMhz = 5470;
 inline constexpr int kCredentialSize = 1024;
 
 struct DaemonState {
@@ -81,7 +86,7 @@ struct DaemonState {
   std::atomic<uint8_t> hostapd_debug{0};
   uint32_t hostapd_failures = 0;
   int32_t dnsmasq_pid = -1;
-  uint32_t split_threshold_mhz = 5900;
+  uint32_t split_threshold_mhz = kSplitThresholdMhz;
 };
 
 // Replaces the state text under state_lock (cut to fit).

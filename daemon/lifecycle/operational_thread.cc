@@ -9,7 +9,7 @@
 
 #include "common/util/format.h"
 #include "common/wifiquery/wifi_query.h"
-#include "daemon/core/daemon.h"
+#include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/placement.h"
 #include "daemon/lifecycle/plumbing.h"
 #include "daemon/lifecycle/request_order.h"
@@ -18,12 +18,12 @@
 namespace ww {
 namespace {
 
-void Teardown(Daemon& daemon, OperationalVars& vars) {
-  DaemonState& ds = daemon.state;
+void Teardown(ApRuntime& runtime, OperationalVars& vars) {
+  DaemonState& ds = runtime.state;
   SetStateText(ds, "Tearing Down.");
-  StopServices(daemon);
-  CleanupServices(daemon);
-  daemon.hooks.sleep(std::chrono::milliseconds(200));
+  StopServices(runtime);
+  CleanupServices(runtime);
+  runtime.hooks.sleep(std::chrono::milliseconds(200));
   {
     std::lock_guard<std::mutex> lock(ds.state_lock);
     ds.state = kStateNoAp;
@@ -35,11 +35,11 @@ void Teardown(Daemon& daemon, OperationalVars& vars) {
   vars.pending_error = false;
 }
 
-void Create(Daemon& daemon, OperationalVars& vars) {
-  DaemonState& ds = daemon.state;
+void Create(ApRuntime& runtime, OperationalVars& vars) {
+  DaemonState& ds = runtime.state;
   ds.stations.store(0);
   SetStateText(ds, "Creating.");
-  CreateAccessPointInterface(daemon, vars);
+  CreateAccessPointInterface(runtime, vars);
   vars.last_frequency = -1;
   vars.launch_needed = true;
   vars.stop_first = true;
@@ -48,23 +48,23 @@ void Create(Daemon& daemon, OperationalVars& vars) {
 
 // Steps of a pass that has an access point: route watch, placement,
 // launch, health check, outcome.
-void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, int32_t mode,
+void Supervise(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query, int32_t mode,
                int32_t route, bool creating) {
-  DaemonState& ds = daemon.state;
-  WatchDefaultRoute(daemon, vars);
-  const ChannelDecision decision = ChooseChannel(daemon, vars, query, mode, creating);
+  DaemonState& ds = runtime.state;
+  WatchDefaultRoute(runtime, vars);
+  const ChannelDecision decision = ChooseChannel(runtime, vars, query, mode, creating);
   bool launch = decision == ChannelDecision::kChanged;
   if (!launch) {
     if (vars.stop_first) {
-      StopServices(daemon);
+      StopServices(runtime);
       ds.stations.store(0);
     }
     launch = vars.launch_needed;
   }
   if (launch) {
-    LaunchServices(daemon, route, vars);
+    LaunchServices(runtime, route, vars);
   }
-  const ServiceVerdict verdict = CheckServices(daemon, route, vars);
+  const ServiceVerdict verdict = CheckServices(runtime, route, vars);
   std::lock_guard<std::mutex> lock(ds.state_lock);
   if (verdict != ServiceVerdict::kHealthy || vars.pending_error) {
     FormatCut(ds.text, sizeof ds.text, "%s", vars.error_text);
@@ -77,8 +77,8 @@ void Supervise(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query, i
 
 }  // namespace
 
-void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query) {
-  DaemonState& ds = daemon.state;
+void RunOperationalPass(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query) {
+  DaemonState& ds = runtime.state;
   const PendingRequests pending = TakeRequests(ds);
   // Taken after the requests: a create stores its mode and route before its
   // request, so this pass places what the last create it serves asked for.
@@ -87,15 +87,15 @@ void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext&
   if (pending.refresh != 0) {
     std::fprintf(stderr, "refresh_teardown_flag_value = %d\n", pending.refresh);
     for (int i = 1; i < pending.refresh; ++i) {
-      daemon.hooks.sleep(std::chrono::seconds(1));
+      runtime.hooks.sleep(std::chrono::seconds(1));
     }
   }
   const PassPlan plan = PlanPass(pending, ds.ap_active != 0);
   if (plan.teardown) {
-    Teardown(daemon, vars);
+    Teardown(runtime, vars);
   }
   if (plan.create) {
-    Create(daemon, vars);
+    Create(runtime, vars);
   } else if (ds.ap_active == 0) {
     std::lock_guard<std::mutex> lock(ds.state_lock);
     ds.state = kStateNoAp;
@@ -103,12 +103,12 @@ void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext&
   } else {
     vars.stop_first = false;  // maintenance pass
   }
-  Supervise(daemon, vars, query, mode, route, plan.create);
+  Supervise(runtime, vars, query, mode, route, plan.create);
 }
 
 void* OperationalThread(void* arg) {
-  Daemon& daemon = *static_cast<Daemon*>(arg);
-  DaemonState& ds = daemon.state;
+  ApRuntime& runtime = *static_cast<ApRuntime*>(arg);
+  DaemonState& ds = runtime.state;
   SetThreadName("OperationalThread");
   {
     std::lock_guard<std::mutex> lock(ds.state_lock);
@@ -130,12 +130,12 @@ void* OperationalThread(void* arg) {
     ds.wake_semaphore.WaitFor(kSupervisionPeriodSeconds);
     // The stop thread takes the lock to stop the services; a pass must
     // neither run beside it nor start after it.
-    std::unique_lock<std::timed_mutex> pass(daemon.pass_lock);
-    if (daemon.stopping.load()) {
+    std::unique_lock<std::timed_mutex> pass(runtime.pass_lock);
+    if (runtime.stopping.load()) {
       ReleaseWifiQuery(query);
       return nullptr;
     }
-    RunOperationalPass(daemon, vars, query);
+    RunOperationalPass(runtime, vars, query);
   }
 }
 

@@ -5,7 +5,7 @@
 
 namespace ww {
 
-struct Daemon;
+struct ApRuntime;
 struct WifiQueryContext;
 
 // The daemon's status when it cannot reach the kernel's netlink.
@@ -13,7 +13,7 @@ inline constexpr int kExitNoNetlink = 255;
 
 inline constexpr int kSupervisionPeriodSeconds = 20;
 
-// Thread body; `arg` is the Daemon. Returns only once the daemon is stopping.
+// Thread body; `arg` is the ApRuntime. Returns only once the daemon is stopping.
 void* OperationalThread(void* arg);
 
 // Private variables of the thread that survive from pass to pass.
@@ -30,6 +30,6 @@ struct OperationalVars {
 };
 
 // One pass after the wake-up: consumes the requests and acts on them.
-void RunOperationalPass(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query);
+void RunOperationalPass(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query);
 
 }  // namespace ww

@@ -1,8 +1,8 @@
 #include "daemon/lifecycle/placement.h"
 
-#include "daemon/core/daemon.h"
-#include "daemon/core/startup.h"
 #include "daemon/hostapd/hostapd_config.h"
+#include "daemon/lifecycle/ap_runtime.h"
+#include "daemon/lifecycle/old_diplexer.h"
 #include "daemon/lifecycle/operational_thread.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/regulatory/channels.h"
@@ -134,14 +134,14 @@ bool PlacementUnchanged(const Placement& placement, const std::optional<WifiInfo
   return true;
 }
 
-ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query,
+ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query,
                               int32_t mode, bool serving_request) {
-  DaemonState& ds = daemon.state;
-  CheckSixGhzAvailability(daemon);
+  DaemonState& ds = runtime.state;
+  CheckSixGhzAvailability(runtime);
   const PlacementInputs in{
       .mode = mode,
       .no_6ghz = ds.no_6ghz,
-      .old_diplexer = mode == kModeHbs && OldDiplexerPresent(daemon.paths),
+      .old_diplexer = mode == kModeHbs && OldDiplexerPresent(runtime),
       .split_threshold_mhz = ds.split_threshold_mhz,
       .channel_prefs_set = ds.channel_prefs_set,
       .preferred_5ghz_channel = ds.preferred_5ghz_channel,
@@ -157,7 +157,7 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
   std::optional<WifiInfo> station;
   if (mode != kModeTest) {
     WifiInfo info{};
-    if (daemon.hooks.query(query, kStationInterface, info) == 0) {
+    if (runtime.hooks.query(query, kStationInterface, info) == 0) {
       station = info;
     }
   }
@@ -166,7 +166,7 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
     // Nothing new to place (say the station cannot be asked): the request's
     // settings still go to hostapd, on the channel it had.
     if (serving_request && vars.ap_frequency != 0) {
-      CreateHostapdConfig(daemon, vars.ap_frequency, daemon.paths.hostapd_conf);
+      CreateHostapdConfig(runtime, vars.ap_frequency, runtime.paths.hostapd_conf);
     }
     return ChannelDecision::kNoDecision;
   }
@@ -180,7 +180,7 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
     std::optional<WifiInfo> ap;
     WifiInfo info{};
     // A missing interface fails the query (its index is asked first).
-    if (daemon.hooks.query(query, kApInterface, info) == 0) {
+    if (runtime.hooks.query(query, kApInterface, info) == 0) {
       ap = info;
     }
     if (PlacementUnchanged(p, ap, stderr)) {
@@ -188,7 +188,7 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
       if (serving_request) {
         // The same channel, but maybe a new name, passphrase, width or
         // hidden flag: the pass relaunches hostapd on this file.
-        CreateHostapdConfig(daemon, p.frequency, daemon.paths.hostapd_conf);
+        CreateHostapdConfig(runtime, p.frequency, runtime.paths.hostapd_conf);
         vars.ap_frequency = p.frequency;
       }
       return ChannelDecision::kUnchanged;
@@ -196,9 +196,9 @@ ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryCo
     std::fprintf(stderr, "Changing to use channel %d, band %d, freq %d\n", p.channel, p.band,
                  p.frequency);
   }
-  CreateHostapdConfig(daemon, p.frequency, daemon.paths.hostapd_conf);
+  CreateHostapdConfig(runtime, p.frequency, runtime.paths.hostapd_conf);
   vars.ap_frequency = p.frequency;
-  StopServices(daemon);
+  StopServices(runtime);
   ds.stations.store(0);
   if (p.kind == Placement::Kind::kFollowStation) {
     vars.last_frequency = vars.remembered_frequency = p.station_frequency;

@@ -11,7 +11,7 @@
 
 namespace ww {
 
-struct Daemon;
+struct ApRuntime;
 struct OperationalVars;
 
 struct PlacementInputs {
@@ -58,7 +58,7 @@ enum class ChannelDecision { kChanged, kUnchanged, kNoDecision };
 // pass that serves a request (`serving_request`) writes the configuration
 // whatever the decision, so hostapd is launched on the name, passphrase and
 // flags that the reports show.
-ChannelDecision ChooseChannel(Daemon& daemon, OperationalVars& vars, WifiQueryContext& query,
+ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query,
                               int32_t mode, bool serving_request);
 
 }  // namespace ww

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/util/fields.h"
 #include "common/util/format.h"
 #include "common/util/report.h"
-#include "daemon/core/daemon.h"
-#include "daemon/core/fields.h"
+#include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/operational_thread.h"
 
 namespace ww {
@@ -48,8 +48,8 @@ void Fail(OperationalVars& vars, const char* text) {
 
 // Runs a step's command with its "Got" line; false (after the warning) when
 // it failed.
-bool Step(Daemon& daemon, const char* command) {
-  const int status = daemon.hooks.run_command(command);
+bool Step(ApRuntime& runtime, const char* command) {
+  const int status = runtime.hooks.run_command(command);
   std::fprintf(stderr, "Got %d: %s\n", status, command);
   if (status != 0) {
     std::fprintf(stderr, "Warning: could not \"%s\"\n", command);
@@ -58,8 +58,8 @@ bool Step(Daemon& daemon, const char* command) {
   return true;
 }
 
-void FirewallCommand(Daemon& daemon, const char* command) {
-  const int status = daemon.hooks.run_command(command);
+void FirewallCommand(ApRuntime& runtime, const char* command) {
+  const int status = runtime.hooks.run_command(command);
   if (status != 0) {
     std::fprintf(stderr, "Error %d executing: %s\n", status, command);
   }
@@ -124,15 +124,15 @@ void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]) {
   mac[0] = static_cast<uint8_t>((mac[0] & 0xFC) | 0x02);
 }
 
-void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
-  DaemonState& ds = daemon.state;
+void CreateAccessPointInterface(ApRuntime& runtime, OperationalVars& vars) {
+  DaemonState& ds = runtime.state;
   if (InterfaceExists()) {
     vars.pending_error = false;
     // Kept as it is, but without its address dnsmasq serves no lease: another
     // network manager may have removed it, and a restart must mend that.
     if (!InterfaceHasAddress("wlanap", kApAddress)) {
       std::fprintf(stderr, "wlanap has lost %s, adding it again\n", kApAddress);
-      if (!Step(daemon, kAddAddress)) {
+      if (!Step(runtime, kAddAddress)) {
         Fail(vars, "Error setting IP address\n");
       }
     }
@@ -140,51 +140,51 @@ void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars) {
     SetStateText(ds, "Creating device.");
     int failures = 0;
     for (int attempt = 0; attempt < kAddTries; ++attempt) {
-      const int status = daemon.hooks.run_command(kAddInterface);
+      const int status = runtime.hooks.run_command(kAddInterface);
       std::fprintf(stderr, "Got %d: %s\n", status, kAddInterface);
       if (status == 0) {
         vars.pending_error = false;
         break;
       }
       std::fprintf(stderr, "Warning: could not \"%s\"\n", kAddInterface);
-      daemon.hooks.sleep(std::chrono::milliseconds(200));
+      runtime.hooks.sleep(std::chrono::milliseconds(200));
       if (++failures % kForceDeleteEvery == 0) {
         std::fprintf(stderr, "Trying a force deletion.\n");
-        (void)daemon.hooks.run_command("ifconfig wlanap down 2> /dev/null");
-        (void)daemon.hooks.run_command("iw dev wlanap del 2> /dev/null");
+        (void)runtime.hooks.run_command("ifconfig wlanap down 2> /dev/null");
+        (void)runtime.hooks.run_command("iw dev wlanap del 2> /dev/null");
       }
     }
     if (failures == kAddTries) {
       Fail(vars, "Error adding interface\n");
     }
-    daemon.hooks.sleep(std::chrono::milliseconds(100));
+    runtime.hooks.sleep(std::chrono::milliseconds(100));
     SetStateText(ds, "Continuing Setup");
 
     uint8_t bytes[8];
-    RandomBytes(daemon.paths.random_device, bytes);
+    RandomBytes(runtime.paths.random_device, bytes);
     uint8_t mac[6];
     MacFromRandom(bytes, mac);
     char command[kCommandSize];
     FormatCut(command, sizeof command, "ip link set dev %s address %02x:%02x:%02x:%02x:%02x:%02x",
               "wlanap", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-    if (!Step(daemon, command)) {
+    if (!Step(runtime, command)) {
       Fail(vars, "Error setting MAC address\n");
     }
-    if (!Step(daemon, kAddAddress)) {
+    if (!Step(runtime, kAddAddress)) {
       Fail(vars, "Error setting IP address\n");
     }
     FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-5 1.6 he-ltf-5 2", "wlanap");
-    (void)Step(daemon, command);
+    (void)Step(runtime, command);
     FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-6 1.6 he-ltf-6 2", "wlanap");
-    (void)Step(daemon, command);
+    (void)Step(runtime, command);
   }
-  if (!Step(daemon, kBringUp)) {
+  if (!Step(runtime, kBringUp)) {
     Fail(vars, "Error bringing interface up\n");
   }
-  daemon.hooks.sleep(std::chrono::milliseconds(200));
+  runtime.hooks.sleep(std::chrono::milliseconds(200));
   std::fprintf(stderr, "Setting firewall zone nm-shared for wlanap\n");
-  FirewallCommand(daemon, kOpenPorts);
-  FirewallCommand(daemon, kAddToZone);
+  FirewallCommand(runtime, kOpenPorts);
+  FirewallCommand(runtime, kAddToZone);
 }
 
 bool BestDefaultRoute(const char* table, char* iface, size_t size) {
@@ -211,15 +211,15 @@ bool BestDefaultRoute(const char* table, char* iface, size_t size) {
   return found;
 }
 
-void WatchDefaultRoute(Daemon& daemon, OperationalVars& vars) {
+void WatchDefaultRoute(ApRuntime& runtime, OperationalVars& vars) {
   char table[kRouteTableSize] = {};
-  (void)ReadSmallFile(daemon.paths.net_route, table, sizeof table);
+  (void)ReadSmallFile(runtime.paths.net_route, table, sizeof table);
   if (table[0] != '\0') {
     (void)BestDefaultRoute(table, vars.default_route_iface, sizeof vars.default_route_iface);
   }
   if (std::strcmp(vars.default_route_iface, vars.last_default_route_iface) != 0) {
     std::fprintf(stderr, "Setting default route: %s\n", vars.default_route_iface);
-    FirewallCommand(daemon, kMasquerade);
+    FirewallCommand(runtime, kMasquerade);
     FormatCut(vars.last_default_route_iface, sizeof vars.last_default_route_iface, "%s",
               vars.default_route_iface);
   }

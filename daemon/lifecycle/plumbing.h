@@ -8,7 +8,7 @@
 
 namespace ww {
 
-struct Daemon;
+struct ApRuntime;
 struct OperationalVars;
 
 // True when an interface named exactly `name` is listed by getifaddrs.
@@ -22,7 +22,7 @@ void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]);
 
 // Brings wlanap into existence and up and opens the firewall zone. A failed
 // step sets vars.pending_error and vars.error_text; the steps go on.
-void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars);
+void CreateAccessPointInterface(ApRuntime& runtime, OperationalVars& vars);
 
 // The interface of the default route with the lowest metric in a route
 // table text, written to `iface` (at most size - 1 characters). False, and
@@ -30,6 +30,6 @@ void CreateAccessPointInterface(Daemon& daemon, OperationalVars& vars);
 bool BestDefaultRoute(const char* table, char* iface, size_t size);
 
 // Masquerades once for each new default interface.
-void WatchDefaultRoute(Daemon& daemon, OperationalVars& vars);
+void WatchDefaultRoute(ApRuntime& runtime, OperationalVars& vars);
 
 }  // namespace ww

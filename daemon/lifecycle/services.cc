@@ -14,7 +14,7 @@
 
 #include "common/util/format.h"
 #include "common/util/report.h"
-#include "daemon/core/daemon.h"
+#include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/operational_thread.h"
 
 namespace ww {
@@ -156,9 +156,9 @@ int32_t FindHostapdPid(const char* proc_root) {
   return found;
 }
 
-void SoftKill(Daemon& daemon, int32_t pid, const char* name) {
+void SoftKill(ApRuntime& runtime, int32_t pid, const char* name) {
   std::fprintf(stderr, "soft killing pid:%d name:%s\n", pid, name);
-  const char* proc = daemon.paths.proc_root;
+  const char* proc = runtime.paths.proc_root;
   if (pid <= 0 || !ProcessRunsExecutable(pid, name, proc)) {
     return;
   }
@@ -168,41 +168,47 @@ void SoftKill(Daemon& daemon, int32_t pid, const char* name) {
         return true;
       }
       std::fprintf(stderr, "%s running at %d ms\n", name, i);
-      daemon.hooks.sleep(std::chrono::milliseconds(1));
+      runtime.hooks.sleep(std::chrono::milliseconds(1));
     }
     return false;
   };
-  daemon.hooks.signal(pid, SIGTERM);
+  runtime.hooks.signal(pid, SIGTERM);
   if (poll(kTermPolls)) {
     return;
   }
-  daemon.hooks.signal(pid, SIGKILL);
+  runtime.hooks.signal(pid, SIGKILL);
   (void)poll(kKillPolls);
 }
 
-void StopServices(Daemon& daemon) {
-  DaemonState& ds = daemon.state;
-  const int status = daemon.hooks.run_command(kKillHostapd);
-  if (status != 0) {
+namespace {
+
+// Ends hostapd and the daemon's dnsmasq. A pass reports a failed killall
+// and lets dnsmasq's port settle; the start-up clean-up does neither.
+void EndServices(ApRuntime& runtime, bool report, std::chrono::milliseconds settle) {
+  DaemonState& ds = runtime.state;
+  const int status = runtime.hooks.run_command(kKillHostapd);
+  if (report && status != 0) {
     std::fprintf(stderr, "Error %d executing %s\n", status, kKillHostapd);
   }
   if (ds.dnsmasq_pid != -1 &&
-      ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", daemon.paths.proc_root)) {
-    SoftKill(daemon, ds.dnsmasq_pid, "/dnsmasq");
-    daemon.hooks.sleep(std::chrono::milliseconds(250));
+      ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", runtime.paths.proc_root)) {
+    SoftKill(runtime, ds.dnsmasq_pid, "/dnsmasq");
+    if (settle.count() > 0) {
+      runtime.hooks.sleep(settle);
+    }
     ds.dnsmasq_pid = -1;
   }
 }
 
-void CleanupServices(Daemon& daemon) {
-  DaemonState& ds = daemon.state;
-  (void)daemon.hooks.run_command(kKillHostapd);
-  if (ds.dnsmasq_pid != -1 &&
-      ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", daemon.paths.proc_root)) {
-    SoftKill(daemon, ds.dnsmasq_pid, "/dnsmasq");
-    ds.dnsmasq_pid = -1;
-  }
-  (void)daemon.hooks.run_command(kApDown);
+}  // namespace
+
+void StopServices(ApRuntime& runtime) {
+  EndServices(runtime, true, std::chrono::milliseconds(250));
+}
+
+void CleanupServices(ApRuntime& runtime) {
+  EndServices(runtime, false, std::chrono::milliseconds(0));
+  (void)runtime.hooks.run_command(kApDown);
 }
 
 size_t DnsmasqConfig(int32_t route, char* out, size_t size) {
@@ -211,27 +217,27 @@ size_t DnsmasqConfig(int32_t route, char* out, size_t size) {
   return FormatCut(out, size, kDnsmasqTemplate, "wlanap", tail);
 }
 
-void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
-  DaemonState& ds = daemon.state;
+void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
+  DaemonState& ds = runtime.state;
   std::fprintf(stderr, "Opening apps.\n");
-  SoftKill(daemon, ds.hostapd_pid, "/hostapd");
+  SoftKill(runtime, ds.hostapd_pid, "/hostapd");
   char command[kCommandSize];
   FormatCut(command, sizeof command, kHostapdCommand,
             (ds.hostapd_debug.load() & 1) != 0 ? "-d -K" : "");
-  const int status = daemon.hooks.run_command(command);
+  const int status = runtime.hooks.run_command(command);
   if (status != 0) {
     FormatCut(vars.error_text, sizeof vars.error_text, "%s", "Error polling channel\n");
     std::fprintf(stderr, "Error %d executing %s\n", status, command);
   }
   ds.dnsmasq_pid = -1;
   if (DnsmasqRoute(route)) {
-    (void)daemon.hooks.run_command("iw dev wlan0 set 4addr off");
-    ::unlink(daemon.paths.dnsmasq_log);
-    const bool configured = WriteDnsmasqConfig(daemon.paths.dnsmasq_conf, route);
-    ::unlink(daemon.paths.dnsmasq_pid);
+    (void)runtime.hooks.run_command("iw dev wlan0 set 4addr off");
+    ::unlink(runtime.paths.dnsmasq_log);
+    const bool configured = WriteDnsmasqConfig(runtime.paths.dnsmasq_conf, route);
+    ::unlink(runtime.paths.dnsmasq_pid);
     std::fprintf(stderr, "# %s\n", kDnsmasqCommand);
     // Without its configuration dnsmasq would serve the wrong thing.
-    const int32_t pid = configured ? daemon.hooks.spawn(kDnsmasqCommand) : -1;
+    const int32_t pid = configured ? runtime.hooks.spawn(kDnsmasqCommand) : -1;
     if (pid < 0) {
       std::fprintf(stderr, "Error %d executing %s\n", -1, kDnsmasqCommand);
     } else {
@@ -241,15 +247,15 @@ void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
   PublishRunning(ds);
   // Looked up in every route mode, so hostapd is not relaunched each pass
   // where no dnsmasq is supervised either.
-  daemon.hooks.sleep(std::chrono::milliseconds(100));
-  ds.hostapd_pid = FindHostapdPid(daemon.paths.proc_root);
+  runtime.hooks.sleep(std::chrono::milliseconds(100));
+  ds.hostapd_pid = FindHostapdPid(runtime.paths.proc_root);
   vars.launch_needed = false;
   std::fprintf(stderr, "FYI: hostapd PID: %d / dnsmasq PID: %d\n", ds.hostapd_pid, ds.dnsmasq_pid);
 }
 
-ServiceVerdict CheckServices(Daemon& daemon, int32_t route, OperationalVars& vars) {
-  DaemonState& ds = daemon.state;
-  const char* proc = daemon.paths.proc_root;
+ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
+  DaemonState& ds = runtime.state;
+  const char* proc = runtime.paths.proc_root;
   const auto dnsmasq_down = [&] {
     if (!DnsmasqRoute(route) || ProcessRunsExecutable(ds.dnsmasq_pid, "/dnsmasq", proc)) {
       return false;
@@ -266,8 +272,8 @@ ServiceVerdict CheckServices(Daemon& daemon, int32_t route, OperationalVars& var
                    static_cast<int>(ds.hostapd_failures));
       char command[128];
       FormatCut(command, sizeof command, "iw dev %s info 1>&2", "wlanap");
-      (void)daemon.hooks.run_command(command);
-      (void)daemon.hooks.run_command("ip link show 1>&2");
+      (void)runtime.hooks.run_command(command);
+      (void)runtime.hooks.run_command("ip link show 1>&2");
       FormatCut(vars.error_text, sizeof vars.error_text, "hostapd failed (%d %d).", ds.hostapd_pid,
                 static_cast<int>(ds.hostapd_failures));
       return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHostapdFailed;

@@ -7,7 +7,7 @@
 
 namespace ww {
 
-struct Daemon;
+struct ApRuntime;
 struct OperationalVars;
 
 inline constexpr const char* kProcRoot = "/proc";
@@ -26,25 +26,25 @@ int32_t SpawnCommand(const char* command);
 int32_t FindHostapdPid(const char* proc_root = kProcRoot);
 
 // SIGTERM, up to 2000 polls, SIGKILL, up to 1000 polls, 1 ms apart.
-void SoftKill(Daemon& daemon, int32_t pid, const char* name);
+void SoftKill(ApRuntime& runtime, int32_t pid, const char* name);
 
 // Stops hostapd and the recorded dnsmasq (operational thread).
-void StopServices(Daemon& daemon);
+void StopServices(ApRuntime& runtime);
 
 // Ends whatever an earlier run or the current access point left running and
 // takes the access-point interface down (start-up, teardown).
-void CleanupServices(Daemon& daemon);
+void CleanupServices(ApRuntime& runtime);
 
 // dnsmasq's configuration for a route mode.
 size_t DnsmasqConfig(int32_t route, char* out, size_t size);
 
 // Starts hostapd, and dnsmasq for the noroute and nat route modes; publishes
 // the running text (operational thread).
-void LaunchServices(Daemon& daemon, int32_t route, OperationalVars& vars);
+void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars);
 
 enum class ServiceVerdict { kHealthy, kHostapdFailed, kDnsmasqFailed };
 
 // Checks that the services still run; stores the failure text in `vars`.
-ServiceVerdict CheckServices(Daemon& daemon, int32_t route, OperationalVars& vars);
+ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars& vars);
 
 }  // namespace ww

@@ -2,17 +2,32 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-
-#include "daemon/core/startup.h"
 
 namespace ww {
 namespace {
 std::mutex g_shell_lock;
 }  // namespace
+
+void ReapChildren(int /*signal_number*/) {
+  const int saved = errno;  // the interrupted code may be about to read errno
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  errno = saved;
+}
+
+void InstallChildReaper() {
+  struct sigaction action {};
+  action.sa_handler = ReapChildren;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+  sigaction(SIGCHLD, &action, nullptr);
+}
 
 int RunShellCommand(const char* command) {
   int status = 0;

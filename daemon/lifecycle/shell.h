@@ -11,4 +11,8 @@ namespace ww {
 // reaper is always reinstalled once no command runs. Any thread.
 int RunShellCommand(const char* command);
 
+// SIGCHLD handler: collects every ended child without blocking.
+void ReapChildren(int signal_number);
+void InstallChildReaper();
+
 }  // namespace ww

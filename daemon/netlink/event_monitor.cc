@@ -17,7 +17,7 @@
 
 #include "common/util/nl_ptr.h"
 #include "common/util/report.h"
-#include "daemon/core/daemon.h"
+#include "common/util/thread_name.h"
 
 namespace ww {
 namespace {
@@ -34,7 +34,7 @@ constexpr uint8_t kCmdConnect = 46;
 
 using SocketPtr = NlSockPtr;
 
-SocketPtr OpenRouteSocket(Daemon& daemon) {
+SocketPtr OpenRouteSocket(ConnectionEvents& events) {
   SocketPtr sock(nl_socket_alloc());
   if (!sock) {
     std::fprintf(stderr, "Failed to allocate netlink socket for route changes.\n");
@@ -46,7 +46,7 @@ SocketPtr OpenRouteSocket(Daemon& daemon) {
   }
   nl_socket_disable_seq_check(sock.get());
   nl_socket_disable_auto_ack(sock.get());
-  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleRouteEvent, &daemon);
+  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleRouteEvent, &events);
   if (const int err =
           nl_socket_add_memberships(sock.get(), RTNLGRP_IPV4_ROUTE, RTNLGRP_IPV6_ROUTE, 0);
       err < 0) {
@@ -56,7 +56,7 @@ SocketPtr OpenRouteSocket(Daemon& daemon) {
   return sock;
 }
 
-SocketPtr OpenNl80211Socket(Daemon& daemon) {
+SocketPtr OpenNl80211Socket(ConnectionEvents& events) {
   SocketPtr sock(nl_socket_alloc());
   if (!sock) {
     std::fprintf(stderr, "Failed to allocate netlink socket for nl80211 events.\n");
@@ -71,7 +71,7 @@ SocketPtr OpenNl80211Socket(Daemon& daemon) {
     std::fprintf(stderr, "nl80211 family not found.\n");
     return nullptr;
   }
-  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleNl80211Event, &daemon);
+  nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleNl80211Event, &events);
   const int group = genl_ctrl_resolve_grp(sock.get(), "nl80211", "mlme");
   if (group >= 0 && nl_socket_add_membership(sock.get(), group) < 0) {
     std::fprintf(stderr, "Failed to join multicast group: mlme\n");
@@ -152,7 +152,7 @@ bool MultipathIsWalkable(const uint8_t* message, size_t length) {
 }
 
 int HandleNl80211Event(nl_msg* message, void* arg) {
-  Daemon& daemon = *static_cast<Daemon*>(arg);
+  ConnectionEvents& events = *static_cast<ConnectionEvents*>(arg);
   nlmsghdr* header = nlmsg_hdr(message);
   if (!genlmsg_valid_hdr(header, 0)) {
     return NL_OK;
@@ -176,21 +176,20 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
   if (tb[kAttrMac] != nullptr && nla_len(tb[kAttrMac]) >= 6) {
     mac = static_cast<const uint8_t*>(nla_data(tb[kAttrMac]));
   }
-  DaemonState& ds = daemon.state;
-  const Nl80211EventAction action = MapNl80211Event(genl->cmd, ifname, mac, daemon.last_bssid);
+  const Nl80211EventAction action = MapNl80211Event(genl->cmd, ifname, mac, events.last_bssid);
   std::fputs(action.log.c_str(), stderr);
   switch (action.kind) {
     case Nl80211EventAction::Kind::kConnect:
       if (action.bssid_changed && mac != nullptr) {
-        std::memcpy(daemon.last_bssid.data(), mac, daemon.last_bssid.size());
-        ds.wake_semaphore.Post();
+        std::memcpy(events.last_bssid.data(), mac, events.last_bssid.size());
+        events.wake.Post();
       }
       break;
     case Nl80211EventAction::Kind::kNewStation:
-      ds.stations.fetch_add(1);
+      events.stations.fetch_add(1);
       break;
     case Nl80211EventAction::Kind::kDelStation:
-      ds.stations.fetch_sub(1);
+      events.stations.fetch_sub(1);
       break;
     case Nl80211EventAction::Kind::kNone:
       break;
@@ -199,7 +198,7 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
 }
 
 int HandleRouteEvent(nl_msg* message, void* arg) {
-  Daemon& daemon = *static_cast<Daemon*>(arg);
+  ConnectionEvents& events = *static_cast<ConnectionEvents*>(arg);
   nlmsghdr* header = nlmsg_hdr(message);
   if (header->nlmsg_type != RTM_NEWROUTE) {
     return NL_OK;
@@ -214,7 +213,7 @@ int HandleRouteEvent(nl_msg* message, void* arg) {
   nl_addr* destination = rtnl_route_get_dst(route);
   const bool has_destination = destination != nullptr && nl_addr_get_len(destination) != 0;
   if (IsNewDefaultRoute(header->nlmsg_type, family, has_destination)) {
-    daemon.state.wake_semaphore.Post();
+    events.wake.Post();
     std::printf("Default route added\n");
   }
   rtnl_route_put(route);
@@ -222,13 +221,13 @@ int HandleRouteEvent(nl_msg* message, void* arg) {
 }
 
 void* DetectConnectionChangeThread(void* arg) {
-  Daemon& daemon = *static_cast<Daemon*>(arg);
+  ConnectionEvents& events = *static_cast<ConnectionEvents*>(arg);
   SetThreadName("DetectConnectionChangeThread");
-  SocketPtr route = OpenRouteSocket(daemon);
-  SocketPtr events = OpenNl80211Socket(daemon);
+  SocketPtr route = OpenRouteSocket(events);
+  SocketPtr nl80211 = OpenNl80211Socket(events);
   for (;;) {
     // Whichever socket could be set up is watched; the other is left out.
-    pollfd fds[2] = {{events ? nl_socket_get_fd(events.get()) : -1, POLLIN, 0},
+    pollfd fds[2] = {{nl80211 ? nl_socket_get_fd(nl80211.get()) : -1, POLLIN, 0},
                      {route ? nl_socket_get_fd(route.get()) : -1, POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) {
@@ -237,8 +236,8 @@ void* DetectConnectionChangeThread(void* arg) {
       ReportCallFailure(kModule, kLinePoll, "DetectConnectionChangeThread", "poll", errno);
       return nullptr;
     }
-    if (events && (fds[0].revents & POLLIN) != 0) {
-      (void)nl_recvmsgs_default(events.get());
+    if (nl80211 && (fds[0].revents & POLLIN) != 0) {
+      (void)nl_recvmsgs_default(nl80211.get());
     }
     if (route && (fds[1].revents & POLLIN) != 0) {
       (void)nl_recvmsgs_default(route.get());

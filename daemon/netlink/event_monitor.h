@@ -4,15 +4,26 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "common/util/wake_semaphore.h"
 
 struct nl_msg;
 
 namespace ww {
 
 using MacAddress = std::array<uint8_t, 6>;
+
+// What the event thread changes: the station count, the operational thread's
+// wake-ups, and the upstream address it saw last (its own).
+struct ConnectionEvents {
+  WakeSemaphore& wake;
+  std::atomic<int32_t>& stations;
+  MacAddress last_bssid{};
+};
 
 // What one nl80211 event means for the daemon.
 struct Nl80211EventAction {
@@ -40,11 +51,11 @@ bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destinati
 // negative length). The kernel never sends any of these.
 bool MultipathIsWalkable(const uint8_t* message, size_t length);
 
-// libnl handlers of the two sockets; `arg` is the Daemon.
+// libnl handlers of the two sockets; `arg` is the ConnectionEvents.
 int HandleNl80211Event(nl_msg* message, void* arg);
 int HandleRouteEvent(nl_msg* message, void* arg);
 
-// Thread body; `arg` is the Daemon.
+// Thread body; `arg` is the ConnectionEvents.
 void* DetectConnectionChangeThread(void* arg);
 
 }  // namespace ww

@@ -1,15 +1,14 @@
 // Scan blocking while clients stream: the table of interfaces being streamed
-// on, the value written to the wireless stack's scan-blocking parameter, and
-// the streaming socket through which clients announce their streams.
+// on and the value written to the wireless stack's scan-blocking parameter.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 
 namespace ww {
 
-struct Daemon;
 struct RawChannel;
 
 enum ScanBlockKind : int { kScanBlockAdd = 1, kScanBlockRemove = 2, kScanBlockClear = 3 };
@@ -30,15 +29,19 @@ bool ChangeScanBlockTable(ScanBlockTable& table, int kind, const char* name);
 // The scan-block value for the frequencies (MHz) of the table's entries.
 int ScanBlockValue(const double* frequencies, int count);
 
+// Where an update looks and what it changes besides the table.
+struct ScanBlockIo {
+  RawChannel& channel;                                 // asked for each entry's frequency
+  const char* parameter_path;                          // the scan-blocking parameter file
+  const std::function<int(const char*)>& run_command;  // sets wlan0's signal threshold
+};
+
 // Updates the table, re-evaluates the value from each entry's frequency,
 // writes it to the parameter file and sets wlan0's signal threshold.
-void UpdateScanBlock(Daemon& daemon, int kind, const char* interface_name);
+void UpdateScanBlock(ScanBlockTable& table, const ScanBlockIo& io, int kind,
+                     const char* interface_name);
 
 // The operating frequency of interface `name` in MHz, or -1.0.
 double GetInterfaceFrequency(RawChannel& channel, const char* name);
-
-// Streaming socket server thread body; `arg` is the Daemon. Ends the process
-// on a fatal socket error.
-void* StreamingScanningThread(void* arg);
 
 }  // namespace ww

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "daemon/core/daemon.h"
+#include "common/util/interfaces.h"
 #include "daemon/netlink/nl80211_ids.h"
+#include "daemon/netlink/raw_channel.h"
 
 namespace ww {
 namespace {
@@ -138,7 +139,7 @@ void ReportChannelSurvey(RawChannel& channel, uint32_t ifindex, FILE* out) {
   }
 }
 
-void ReportChannelSurvey(Daemon& daemon) {
+void ReportChannelSurvey(RawChannel& channel) {
   // The station interface by its own index: a fixed index would survey
   // whatever interface happens to carry it on this device.
   const unsigned ifindex = ::if_nametoindex(kStationInterface);
@@ -146,7 +147,7 @@ void ReportChannelSurvey(Daemon& daemon) {
     std::fprintf(stderr, "Error: could not get scan results for %s\n", kStationInterface);
     return;
   }
-  ReportChannelSurvey(daemon.nl80211, ifindex, stderr);
+  ReportChannelSurvey(channel, ifindex, stderr);
 }
 
 }  // namespace ww

@@ -10,7 +10,6 @@
 
 namespace ww {
 
-struct Daemon;
 struct RawChannel;
 
 // The report lines for one survey-info attribute's payload.
@@ -24,6 +23,6 @@ void WriteSurveyMessage(const nl::Message& message, FILE* out);
 void ReportChannelSurvey(RawChannel& channel, uint32_t ifindex, FILE* out);
 
 // Surveys the station interface; when it has no index, says so and stops.
-void ReportChannelSurvey(Daemon& daemon);
+void ReportChannelSurvey(RawChannel& channel);
 
 }  // namespace ww

@@ -6,10 +6,7 @@
 #include <string>
 
 #include "common/util/format.h"
-#include "daemon/core/daemon.h"
-#include "daemon/core/dispatch.h"
-#include "daemon/core/state_json.h"
-#include "daemon/regulatory/country_resolve.h"
+#include "common/util/json_string.h"
 #include "daemon/regulatory/regdb.h"
 
 namespace ww {
@@ -127,18 +124,6 @@ size_t FormatChannelList(const char* country, char* out, size_t size, bool& foun
   AppendJsonString(escaped, country, kEscapedCountryMax);
   return FormatCut(out, size, "{\"country\":\"%s\",\"error\":\"No channels in domain\"}\n",
                    escaped.c_str());
-}
-
-void SendChannelList(Daemon& daemon, ReplySink& sink) {
-  char country[4];
-  ResolveCountryCode(daemon, country);
-  char reply[kChannelListSize] = {};
-  bool found = false;
-  const size_t length = FormatChannelList(country, reply, sizeof reply, found);
-  sink.Send(reply, length);
-  if (!found) {
-    std::fprintf(stderr, "error: lookup failed for country '%s'\n", country);
-  }
 }
 
 }  // namespace ww

@@ -5,18 +5,11 @@
 
 namespace ww {
 
-struct Daemon;
-class ReplySink;
-
 inline constexpr size_t kChannelListSize = 2048;
 
 // Formats the JSON report for `country` into `out` (kChannelListSize bytes).
 // Returns its length; false in `found` (and the error reply in `out`) when
 // the table has no such country.
 size_t FormatChannelList(const char* country, char* out, size_t size, bool& found);
-
-// Resolves the current country code, sends the report (or the error reply,
-// with the error line on standard error). Command thread.
-void SendChannelList(Daemon& daemon, ReplySink& sink);
 
 }  // namespace ww

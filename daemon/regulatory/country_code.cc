@@ -5,11 +5,10 @@
 
 #include "common/util/atomic_file.h"
 #include "common/util/report.h"
-#include "daemon/core/daemon.h"
-#include "daemon/core/last_state.h"
+#include "common/util/unique_file.h"
 #include "daemon/netlink/nl80211_ids.h"
+#include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_resolve.h"
-#include "daemon/regulatory/country_survey.h"
 
 namespace ww {
 namespace {
@@ -53,8 +52,8 @@ void SetRegulatoryDomain(RawChannel& channel, const char* code) {
   RunExchange(channel, request, [](const nl::Message& /*message*/) { return Visit::kContinue; });
 }
 
-void ApplyCountryCode(Daemon& daemon, const char* code, int priority) {
-  CountryCodes& country = daemon.country;
+void ApplyCountryCode(const CountrySetting& setting, const char* code, int priority) {
+  CountryCodes& country = setting.codes;
   if (country.resolution_priority.load() > priority) {
     return;
   }
@@ -65,38 +64,26 @@ void ApplyCountryCode(Daemon& daemon, const char* code, int priority) {
     return;
   }
   country.useCountryCode.Store(code[0], code[1]);
-  SetRegulatoryDomain(daemon.nl80211, code);
+  SetRegulatoryDomain(setting.channel, code);
   std::this_thread::sleep_for(kReadBackPause);
   char read_back[4] = {};
-  GetRegulatoryDomain(daemon.nl80211, read_back);
+  GetRegulatoryDomain(setting.channel, read_back);
   if (read_back[0] != code[0] || read_back[1] != code[1]) {
     std::fprintf(stderr, "Error: SetReg failed. Set:%c%c  Get:%c%c\n", code[0], code[1],
                  read_back[0], read_back[1]);
     return;
   }
-  CacheCountryCode(daemon.paths.cache_domain, code);
+  CacheCountryCode(setting.cache_path, code);
   std::fprintf(stderr, "Domain resolved to %c%c. Resetting teardown for setup\n", code[0], code[1]);
-  DaemonState& ds = daemon.state;
-  std::lock_guard<std::mutex> lock(ds.state_lock);
-  ds.refresh_teardown_flag_value.store(kRefreshNow);
-  ds.refresh_serial = ++ds.request_serial;
-  ds.wake_semaphore.Post();
+  setting.request_refresh();
 }
 
-BootSteps DefaultBootSteps(Daemon& daemon) {
-  return BootSteps{
-      .sleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
-      .survey = [&daemon] { SurveyAdvertisedCountries(daemon); },
-      .replay = [&daemon] { ReplayLastState(daemon); },
-  };
-}
-
-void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps) {
+void ResolveCountryAtBoot(const CountrySetting& setting, const BootSteps& steps) {
   int remaining = kBootAttempts - 1;
   for (;;) {
     steps.sleep(kBootAttemptPause);
     char domain[4] = {};
-    GetRegulatoryDomain(daemon.nl80211, domain);
+    GetRegulatoryDomain(setting.channel, domain);
     std::fprintf(stderr, "Called reg get; domain: %c%c (max remain = %d)\n", domain[0], domain[1],
                  remaining);
     const bool early_us =
@@ -104,7 +91,7 @@ void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps) {
     if (!NoAnswer(domain) && !early_us) {
       std::fprintf(stderr, "System reports regulatory domain of %c%c\n", domain[0], domain[1]);
       steps.survey();
-      ApplyCountryCode(daemon, domain, kPriorityKernel);
+      ApplyCountryCode(setting, domain, kPriorityKernel);
       steps.replay();
       return;
     }
@@ -114,16 +101,15 @@ void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps) {
   }
 
   char fallback[2];
-  daemon.country.fallback_country_code.Load(fallback);
+  setting.codes.fallback_country_code.Load(fallback);
   if (fallback[0] != '\0' && fallback[1] != '\0') {
-    ApplyCountryCode(daemon, fallback, kPriorityFallback);
-  } else if (FILE* cache = std::fopen(daemon.paths.cache_domain, "rbe")) {
+    ApplyCountryCode(setting, fallback, kPriorityFallback);
+  } else if (const UniqueFile cache(std::fopen(setting.cache_path, "rbe")); cache != nullptr) {
     char cached[2];
-    const size_t got = std::fread(cached, 1, sizeof cached, cache);
-    std::fclose(cache);
+    const size_t got = std::fread(cached, 1, sizeof cached, cache.get());
     if (got == sizeof cached) {
       std::fprintf(stderr, "Using /etc/softap_cache_domain cache: %c%c\n", cached[0], cached[1]);
-      ApplyCountryCode(daemon, cached, kPriorityCache);
+      ApplyCountryCode(setting, cached, kPriorityCache);
     } else {
       std::fprintf(stderr,
                    "Could not read reg domain from cache file, giving up and not setting "
@@ -135,13 +121,6 @@ void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps) {
                  "domain.\n");
   }
   steps.replay();
-}
-
-void* RegulatoryRefreshTimerAtBoot(void* arg) {
-  SetThreadName("RegulatoryRefreshTimerAtBoot");
-  Daemon& daemon = *static_cast<Daemon*>(arg);
-  ResolveCountryAtBoot(daemon, DefaultBootSteps(daemon));
-  return nullptr;
 }
 
 }  // namespace ww

@@ -41,8 +41,16 @@ struct CountryCodes {
   AtomicCountryCode fallback_country_code{'\0', '\0'};
 };
 
-struct Daemon;
 struct RawChannel;
+
+// What adopting a code touches besides the record: the kernel, the cache
+// file, and whoever rebuilds the access point for the new code.
+struct CountrySetting {
+  RawChannel& channel;
+  CountryCodes& codes;
+  const char* cache_path;
+  std::function<void()> request_refresh;
+};
 
 // Asks the kernel to set the regulatory domain to the two characters at
 // `code`. The answers are drained unread: only a read-back tells whether the
@@ -53,7 +61,7 @@ void SetRegulatoryDomain(RawChannel& channel, const char* code);
 // of higher priority set the code last, sets it in the kernel, verifies it,
 // caches it and asks the operational thread to rebuild the access point.
 // Any thread.
-void ApplyCountryCode(Daemon& daemon, const char* code, int priority);
+void ApplyCountryCode(const CountrySetting& setting, const char* code, int priority);
 
 // What the boot-time resolution does besides talking to the kernel; tests
 // replace these to run the twenty attempts without waiting.
@@ -62,14 +70,10 @@ struct BootSteps {
   std::function<void()> survey;  // logs the countries nearby networks advertise
   std::function<void()> replay;  // re-runs the last recorded request
 };
-BootSteps DefaultBootSteps(Daemon& daemon);
 
 // Waits about twenty seconds for the kernel to report a domain, then falls
 // back to the command's fallback code, then to the cache; replays the last
 // request in every case.
-void ResolveCountryAtBoot(Daemon& daemon, const BootSteps& steps);
-
-// Boot-time country resolution thread body; `arg` is the Daemon.
-void* RegulatoryRefreshTimerAtBoot(void* arg);
+void ResolveCountryAtBoot(const CountrySetting& setting, const BootSteps& steps);
 
 }  // namespace ww

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "daemon/core/daemon.h"
 #include "daemon/netlink/nl80211_ids.h"
+#include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/regdb.h"
 
 namespace ww {
@@ -38,11 +38,11 @@ void GetRegulatoryDomain(RawChannel& channel, char* buffer) {
   });
 }
 
-void ResolveCountryCode(Daemon& daemon, char* buffer) {
+void ResolveCountryCode(RawChannel& channel, const CountryCodes& country, char* buffer) {
   std::memset(buffer, 0, 4);
-  GetRegulatoryDomain(daemon.nl80211, buffer);
+  GetRegulatoryDomain(channel, buffer);
   char adopted[2];
-  daemon.country.useCountryCode.Load(adopted);
+  country.useCountryCode.Load(adopted);
   if (buffer[0] != adopted[0] || buffer[1] != adopted[1]) {
     std::fprintf(stderr, "WARNING: useCountryCode=%c%c, gotreg=%c%c\n", adopted[0], adopted[1],
                  buffer[0], buffer[1]);

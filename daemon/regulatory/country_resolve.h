@@ -2,9 +2,10 @@
 // reports one, else the code the daemon adopted last.
 #pragma once
 
+#include "daemon/regulatory/country_code.h"
+
 namespace ww {
 
-struct Daemon;
 struct RawChannel;
 
 // Writes the two characters of the phy's own regulatory domain into
@@ -15,6 +16,6 @@ void GetRegulatoryDomain(RawChannel& channel, char* buffer);
 // Fills `buffer` (at least 4 bytes) with the current country code as a
 // NUL-terminated two-character string. Warns when the kernel and the adopted
 // code differ and when the table lacks the code; never fails.
-void ResolveCountryCode(Daemon& daemon, char* buffer);
+void ResolveCountryCode(RawChannel& channel, const CountryCodes& country, char* buffer);
 
 }  // namespace ww

@@ -2,8 +2,9 @@
 
 #include <net/if.h>
 
-#include "daemon/core/daemon.h"
+#include "common/util/interfaces.h"
 #include "daemon/netlink/nl80211_ids.h"
+#include "daemon/netlink/raw_channel.h"
 
 namespace ww {
 namespace {
@@ -105,14 +106,14 @@ void TallyScanCountries(RawChannel& channel, uint32_t ifindex, CountryTally& tal
   });
 }
 
-void SurveyAdvertisedCountries(Daemon& daemon) {
+void SurveyAdvertisedCountries(RawChannel& channel) {
   CountryTally tally;
   const unsigned ifindex = ::if_nametoindex(kStationInterface);
   if (ifindex == 0) {
     std::fprintf(stderr, "Error: could not get scan results for %s\n", kStationInterface);
     return;
   }
-  TallyScanCountries(daemon.nl80211, ifindex, tally);
+  TallyScanCountries(channel, ifindex, tally);
   tally.Write(stderr);
 }
 

@@ -11,7 +11,6 @@
 
 namespace ww {
 
-struct Daemon;
 struct RawChannel;
 
 using CountryPair = std::array<char, 2>;
@@ -48,6 +47,6 @@ void TallyScanCountries(RawChannel& channel, uint32_t ifindex, CountryTally& tal
 
 // Surveys the station interface's scan results and writes the tally to
 // standard error.
-void SurveyAdvertisedCountries(Daemon& daemon);
+void SurveyAdvertisedCountries(RawChannel& channel);
 
 }  // namespace ww

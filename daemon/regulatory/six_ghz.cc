@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "daemon/core/daemon.h"
+#include "common/util/interfaces.h"
 #include "daemon/netlink/nl80211_ids.h"
+#include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_resolve.h"
 
 namespace ww {
@@ -173,34 +174,32 @@ bool HiddenSsidBlockedIn(const char* country) {
   return false;
 }
 
-void CheckSixGhzAvailability(Daemon& daemon) {
-  DaemonState& ds = daemon.state;
-  ds.noir_mode.store(0);
-  ds.no_6ghz = 1;
+SixGhzAvailability CheckSixGhzAvailability(RawChannel& channel, const CountryCodes& country) {
+  SixGhzAvailability found{.no_6ghz = 1, .noir_mode = 0, .hidden_ssid_blocked = 0};
   uint32_t phy = 0;
   PhyRegulatory domain{};
-  if (FindWlan0Phy(daemon.nl80211, &phy) != 0) {
+  if (FindWlan0Phy(channel, &phy) != 0) {
     std::fprintf(stderr, "Error: could not find the phy for %s.  Assuming no 6GHz support.\n",
                  kStationInterface);
-  } else if (GetPhyRegulatoryRules(daemon.nl80211, phy, domain) != 0) {
+  } else if (GetPhyRegulatoryRules(channel, phy, domain) != 0) {
     std::fprintf(stderr,
                  "Error: phy#%u (%s) has no self-managed regulatory domain.  Assuming no 6GHz "
                  "support.\n",
                  phy, kStationInterface);
   } else {
     const SixGhzFacts facts = EvaluatePhyRules(domain);
-    ds.no_6ghz = facts.no_6ghz;
-    ds.noir_mode.store(facts.noir_mode);
+    found.no_6ghz = facts.no_6ghz;
+    found.noir_mode = facts.noir_mode;
   }
-  if (ds.no_6ghz == 1) {
+  if (found.no_6ghz == 1) {
     std::fprintf(stderr,
                  "WARNING: Could not find 6GHz line in regulatory domain.  Assuming no 6GHz "
                  "support.\n");
   }
-  ds.hidden_ssid_blocked.store(0);
-  char country[4];
-  ResolveCountryCode(daemon, country);
-  ds.hidden_ssid_blocked.store(HiddenSsidBlockedIn(country) ? 1 : 0);
+  char code[4];
+  ResolveCountryCode(channel, country, code);
+  found.hidden_ssid_blocked = HiddenSsidBlockedIn(code) ? 1 : 0;
+  return found;
 }
 
 }  // namespace ww

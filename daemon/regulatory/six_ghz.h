@@ -8,7 +8,7 @@
 
 namespace ww {
 
-struct Daemon;
+struct CountryCodes;
 struct RawChannel;
 
 struct RegRule {
@@ -51,8 +51,15 @@ SixGhzFacts EvaluatePhyRules(const PhyRegulatory& domain);
 // Countries where a hidden network name is not configured (exact upper case).
 bool HiddenSsidBlockedIn(const char* country);
 
-// Runs the whole check on the operational thread and stores no_6ghz,
-// noir_mode and hidden_ssid_blocked in the daemon state.
-void CheckSixGhzAvailability(Daemon& daemon);
+// What the whole check found.
+struct SixGhzAvailability {
+  int32_t no_6ghz;
+  int32_t noir_mode;
+  int32_t hidden_ssid_blocked;
+};
+
+// Runs the whole check (operational thread): the phy's rules, then the
+// current country code for the hidden-name ban.
+SixGhzAvailability CheckSixGhzAvailability(RawChannel& channel, const CountryCodes& country);
 
 }  // namespace ww

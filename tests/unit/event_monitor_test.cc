@@ -105,9 +105,9 @@ MessagePtr Route(int type, uint8_t family, bool with_destination) {
 TEST(HandleRouteEvent, ANewDefaultRouteWakesThePass) {
   testing::TestDaemon daemon;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, false).get(), &daemon), NL_OK);
-  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, true).get(), &daemon), NL_OK);
-  EXPECT_EQ(HandleRouteEvent(Route(RTM_DELROUTE, AF_INET, false).get(), &daemon), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, false).get(), &daemon.events), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_NEWROUTE, AF_INET, true).get(), &daemon.events), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(Route(RTM_DELROUTE, AF_INET, false).get(), &daemon.events), NL_OK);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Default route added\n");
   EXPECT_EQ(daemon.state.wake_semaphore.Value(), 1);
 }
@@ -151,9 +151,9 @@ TEST(HandleRouteEvent, MultipathNextHopsThatCannotBeWalkedAreRefused) {
   testing::TestDaemon daemon;
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(HandleRouteEvent(MultipathRoute(zero).get(), &daemon), NL_STOP);
+  EXPECT_EQ(HandleRouteEvent(MultipathRoute(zero).get(), &daemon.events), NL_STOP);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error parsing route message.\n");
-  EXPECT_EQ(HandleRouteEvent(MultipathRoute(good).get(), &daemon), NL_OK);
+  EXPECT_EQ(HandleRouteEvent(MultipathRoute(good).get(), &daemon.events), NL_OK);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Default route added\n");
 }
 
@@ -190,7 +190,7 @@ TEST(HandleNl80211Event, AStationLeavingOurAccessPointLowersTheCount) {
     nla_put_u32(m.get(), 3, static_cast<uint32_t>(index));
     nla_put(m.get(), 6, sizeof kAp, kAp);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(HandleNl80211Event(m.get(), &daemon), NL_OK);
+    EXPECT_EQ(HandleNl80211Event(m.get(), &daemon.events), NL_OK);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "del station on softap: 00:11:22:aa:bb:cc\n");
   });
@@ -207,7 +207,7 @@ TEST(HandleNl80211Event, AnIndexWithoutANameIsIgnored) {
   nla_put_u32(m.get(), 3, 0x7ffffff0);
   nla_put(m.get(), 6, sizeof kAp, kAp);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(HandleNl80211Event(m.get(), &daemon), NL_OK);
+  EXPECT_EQ(HandleNl80211Event(m.get(), &daemon.events), NL_OK);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Could not get interface name from index: 2147483632\n");
   EXPECT_EQ(daemon.state.stations.load(), 0);

@@ -1,4 +1,4 @@
-#include "daemon/core/fields.h"
+#include "common/util/fields.h"
 
 #include "tests/unit/temp_dir.h"
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "daemon/lifecycle/old_diplexer.h"
 #include "daemon/lifecycle/services.h"
 #include "tests/unit/temp_dir.h"
 

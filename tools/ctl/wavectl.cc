@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "common/util/unique_fd.h"
+#include "common/util/unix_socket.h"
 #include "tools/ctl/request.h"
 
 namespace {
 
 constexpr const char* kManagementSocket = "/var/run/wavewarden.socket";
-constexpr socklen_t kUnixAddressLength = 110;
 
 constexpr int kExitUsage = 247;
 constexpr int kExitNoSocket = 251;
@@ -31,10 +31,9 @@ int main(int argc, char** argv) {
     std::printf("Error: management socket not created.\n");
     return kExitNoSocket;
   }
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, kManagementSocket, sizeof addr.sun_path - 1);
-  if (::connect(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), kUnixAddressLength) != 0) {
+  const sockaddr_un addr = ww::UnixAddress(kManagementSocket);
+  if (::connect(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), ww::kUnixAddressLength) !=
+      0) {
     std::printf("Error: could not connect to management socket.\n");
     return kExitNoConnection;
   }

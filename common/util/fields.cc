@@ -1,4 +1,4 @@
-#include "daemon/core/fields.h"
+#include "common/util/fields.h"
 
 #include <fcntl.h>
 #include <unistd.h>

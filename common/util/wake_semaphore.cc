@@ -1,4 +1,4 @@
-#include "daemon/lifecycle/wake_semaphore.h"
+#include "common/util/wake_semaphore.h"
 
 #include <cerrno>
 
