@@ -130,7 +130,12 @@ fi
 # The pruning goes by last use. Keep a few other device layers: scenarios of
 # other checkouts may be booting them.
 touch "$device"
-ls -1dt "$images"/device-* 2>/dev/null | grep -v -e '\.tmp$' -e "^$device\$" | tail -n +3 |
-  xargs -r rm -rf
+kept=0
+for layer in $(ls -1dt "$images"/device-*); do
+  case $layer in
+    "$device" | *.tmp) ;;
+    *) [ $((++kept)) -le 2 ] || rm -rf "$layer" ;;
+  esac
+done
 flock -u 8
 echo "$device"
