@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,76 +17,77 @@
 namespace ww {
 namespace {
 
-// Written out as a client sees them; the lengths are the ones clients have
-// been told to expect.
-constexpr const char* kDe = R"({"country":"DE",)"
-                            R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
-                            R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
-                            R"("5g160":[],)"
-                            R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
-                            R"({"center":23,"primaries":[21],"dfs":false},)"
-                            R"({"center":39,"primaries":[37],"dfs":false},)"
-                            R"({"center":55,"primaries":[53],"dfs":false},)"
-                            R"({"center":71,"primaries":[69],"dfs":false},)"
-                            R"({"center":87,"primaries":[85],"dfs":false}],)"
-                            R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
-                            R"({"center":47,"primaries":[37,53],"dfs":false},)"
-                            R"({"center":79,"primaries":[69,85],"dfs":false}]})";
+// The blocks DE's report lists, written out as a client sees them; the other
+// reports are built from these and the blocks they add. The lengths are the
+// ones clients have been told to expect.
+constexpr const char* k5g80Low = R"({"center":42,"primaries":[36,40,44,48],"dfs":false})";
+constexpr const char* k5g80High = R"({"center":155,"primaries":[149,153,157,161],"dfs":false})";
+constexpr const char* k6g80 = R"({"center":7,"primaries":[5],"dfs":false},)"
+                              R"({"center":23,"primaries":[21],"dfs":false},)"
+                              R"({"center":39,"primaries":[37],"dfs":false},)"
+                              R"({"center":55,"primaries":[53],"dfs":false},)"
+                              R"({"center":71,"primaries":[69],"dfs":false},)"
+                              R"({"center":87,"primaries":[85],"dfs":false})";
+constexpr const char* k6g160 = R"({"center":15,"primaries":[5,21],"dfs":false},)"
+                               R"({"center":47,"primaries":[37,53],"dfs":false},)"
+                               R"({"center":79,"primaries":[69,85],"dfs":false})";
 
-// 171 and 163 reach above channel 161; 50 and 114 need DFS.
-constexpr const char* kUs = R"({"country":"US",)"
-                            R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
-                            R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
-                            R"("5g160":[],)"
-                            R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
-                            R"({"center":23,"primaries":[21],"dfs":false},)"
-                            R"({"center":39,"primaries":[37],"dfs":false},)"
-                            R"({"center":55,"primaries":[53],"dfs":false},)"
-                            R"({"center":71,"primaries":[69],"dfs":false},)"
-                            R"({"center":87,"primaries":[85],"dfs":false},)"
-                            R"({"center":103,"primaries":[101],"dfs":false},)"
-                            R"({"center":119,"primaries":[117],"dfs":false},)"
-                            R"({"center":135,"primaries":[133],"dfs":false},)"
-                            R"({"center":151,"primaries":[149],"dfs":false},)"
-                            R"({"center":167,"primaries":[165],"dfs":false},)"
-                            R"({"center":183,"primaries":[181],"dfs":false},)"
-                            R"({"center":199,"primaries":[197],"dfs":false},)"
-                            R"({"center":215,"primaries":[213],"dfs":false}],)"
-                            R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
-                            R"({"center":47,"primaries":[37,53],"dfs":false},)"
-                            R"({"center":79,"primaries":[69,85],"dfs":false},)"
-                            R"({"center":111,"primaries":[101,117],"dfs":false},)"
-                            R"({"center":143,"primaries":[133,149],"dfs":false},)"
-                            R"({"center":175,"primaries":[165,181],"dfs":false},)"
-                            R"({"center":207,"primaries":[197,213],"dfs":false}]})";
+using Blocks = std::initializer_list<const char*>;
+
+std::string Join(Blocks blocks) {
+  std::string text;
+  for (const char* block : blocks) {
+    text += (text.empty() ? "" : ",") + std::string(block);
+  }
+  return text;
+}
+
+// A report: the country code and the blocks of each list.
+std::string Report(const char* country, Blocks five80, Blocks five160, Blocks six80,
+                   Blocks six160) {
+  return std::string(R"({"country":")") + country + R"(","5g80":[)" + Join(five80) +
+         R"(],"5g160":[)" + Join(five160) + R"(],"6g80":[)" + Join(six80) + R"(],"6g160":[)" +
+         Join(six160) + "]}";
+}
+
+const std::string kDe = Report("DE", {k5g80Low, k5g80High}, {}, {k6g80}, {k6g160});
+
+// DE's blocks, the 6 GHz lists going on to channel 215: 171 and 163 reach
+// above channel 161; 50 and 114 need DFS.
+const std::string kUs = Report("US", {k5g80Low, k5g80High}, {},
+                               {k6g80, R"({"center":103,"primaries":[101],"dfs":false})",
+                                R"({"center":119,"primaries":[117],"dfs":false})",
+                                R"({"center":135,"primaries":[133],"dfs":false})",
+                                R"({"center":151,"primaries":[149],"dfs":false})",
+                                R"({"center":167,"primaries":[165],"dfs":false})",
+                                R"({"center":183,"primaries":[181],"dfs":false})",
+                                R"({"center":199,"primaries":[197],"dfs":false})",
+                                R"({"center":215,"primaries":[213],"dfs":false})"},
+                               {k6g160, R"({"center":111,"primaries":[101,117],"dfs":false})",
+                                R"({"center":143,"primaries":[133,149],"dfs":false})",
+                                R"({"center":175,"primaries":[165,181],"dfs":false})",
+                                R"({"center":207,"primaries":[197,213],"dfs":false})"});
 
 // No DFS marks: every 5 GHz block up to 155 and both 160 MHz blocks.
-constexpr const char* kAz =
-    R"({"country":"AZ",)"
-    R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false},)"
-    R"({"center":58,"primaries":[52,56,60,64],"dfs":false},)"
-    R"({"center":106,"primaries":[100,104,108,112],"dfs":false},)"
-    R"({"center":122,"primaries":[116,120,124,128],"dfs":false},)"
-    R"({"center":138,"primaries":[132,136,140,144],"dfs":false},)"
-    R"({"center":155,"primaries":[149,153,157,161],"dfs":false}],)"
-    R"("5g160":[{"center":50,"primaries":[36,40,44,48,52,56,60,64],"dfs":false},)"
-    R"({"center":114,"primaries":[100,104,108,112,116,120,124,128],"dfs":false}],)"
-    R"("6g80":[{"center":7,"primaries":[5],"dfs":false},)"
-    R"({"center":23,"primaries":[21],"dfs":false},)"
-    R"({"center":39,"primaries":[37],"dfs":false},)"
-    R"({"center":55,"primaries":[53],"dfs":false},)"
-    R"({"center":71,"primaries":[69],"dfs":false},)"
-    R"({"center":87,"primaries":[85],"dfs":false}],)"
-    R"("6g160":[{"center":15,"primaries":[5,21],"dfs":false},)"
-    R"({"center":47,"primaries":[37,53],"dfs":false},)"
-    R"({"center":79,"primaries":[69,85],"dfs":false}]})";
+const std::string kAz =
+    Report("AZ",
+           {k5g80Low, R"({"center":58,"primaries":[52,56,60,64],"dfs":false})",
+            R"({"center":106,"primaries":[100,104,108,112],"dfs":false})",
+            R"({"center":122,"primaries":[116,120,124,128],"dfs":false})",
+            R"({"center":138,"primaries":[132,136,140,144],"dfs":false})", k5g80High},
+           {R"({"center":50,"primaries":[36,40,44,48,52,56,60,64],"dfs":false})",
+            R"({"center":114,"primaries":[100,104,108,112,116,120,124,128],"dfs":false})"},
+           {k6g80}, {k6g160});
 
-constexpr const char* kAq = R"({"country":"AQ","5g80":[],"5g160":[],"6g80":[],"6g160":[]})";
+const std::string kAq = Report("AQ", {}, {}, {}, {});
 
 // Only one 5 GHz block, nothing else.
-constexpr const char* kCi =
-    R"({"country":"CI","5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false}],)"
-    R"("5g160":[],"6g80":[],"6g160":[]})";
+const std::string kCi = Report("CI", {k5g80Low}, {}, {}, {});
+
+// The reply for a code with no channels, `code` spelled as the JSON text has it.
+std::string ErrorReply(const std::string& code) {
+  return R"({"country":")" + code + R"(","error":"No channels in domain"})" + "\n";
+}
 
 // Runs the formatter into a buffer of `size` bytes followed by a canary and
 // returns the text; fails the test when it writes past `size` or returns a
@@ -115,7 +117,7 @@ std::string Format(const char* country, bool& found) {
 TEST(ChannelListFormat, CountriesGiveTheirWholeReport) {
   struct Row {
     const char* country;
-    const char* expected;
+    const std::string& expected;
     size_t length;
   };
   const Row rows[] = {
@@ -138,38 +140,37 @@ TEST(ChannelListFormat, LookupIgnoresLetterCaseAndReportsTheTableCode) {
     EXPECT_TRUE(found) << query;
   }
   bool found = false;
-  EXPECT_EQ(Format("j1", found), R"({"country":"J1",)"
-                                 R"("5g80":[{"center":42,"primaries":[36,40,44,48],"dfs":false}],)"
-                                 R"("5g160":[],"6g80":[],"6g160":[]})");
+  EXPECT_EQ(Format("j1", found), Report("J1", {k5g80Low}, {}, {}, {}));
   EXPECT_TRUE(found);
 }
 
 TEST(ChannelListFormat, UnknownCodesGiveTheErrorReplyWithTheCodeAsGiven) {
   struct Row {
     const char* country;
-    const char* expected;
+    const char* spelled = nullptr;  // how the reply writes the code, where not as given
   };
   const Row rows[] = {
-      {"00", "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n"},
-      {"EU", "{\"country\":\"EU\",\"error\":\"No channels in domain\"}\n"},
-      {"xx", "{\"country\":\"xx\",\"error\":\"No channels in domain\"}\n"},
-      {"USA", "{\"country\":\"USA\",\"error\":\"No channels in domain\"}\n"},
-      {"U", "{\"country\":\"U\",\"error\":\"No channels in domain\"}\n"},
-      {"", "{\"country\":\"\",\"error\":\"No channels in domain\"}\n"},
+      {"00"},
+      {"EU"},
+      {"xx"},
+      {"USA"},
+      {"U"},
+      {""},
       // A fallback code is any two bytes a client chose: the reply stays JSON.
-      {"\"\\", "{\"country\":\"\\\"\\\\\",\"error\":\"No channels in domain\"}\n"},
-      {"\n\xff", "{\"country\":\"\\u000a\\ufffd\",\"error\":\"No channels in domain\"}\n"},
+      {"\"\\", "\\\"\\\\"},
+      {"\n\xff", "\\u000a\\ufffd"},
   };
   for (const Row& row : rows) {
     bool found = true;
-    EXPECT_EQ(Format(row.country, found), row.expected) << row.country;
+    EXPECT_EQ(Format(row.country, found), ErrorReply(row.spelled ? row.spelled : row.country))
+        << row.country;
     EXPECT_FALSE(found) << row.country;
   }
 }
 
 TEST(ChannelListFormat, NeverWritesPastTheGivenSize) {
-  const std::string error_us = "{\"country\":\"US\",\"error\":\"No channels in domain\"}\n";
-  const std::string error_00 = "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n";
+  const std::string error_us = ErrorReply("US");
+  const std::string error_00 = ErrorReply("00");
   // Every size up to one past the longest report.
   for (size_t size = 0; size <= 1115; ++size) {
     bool found = false;
@@ -214,25 +215,14 @@ TEST_F(ChannelListCommandTest, KnownCountryIsSentOnceWithoutErrorLine) {
 }
 
 TEST_F(ChannelListCommandTest, UnknownCountrySendsErrorReplyThenLogsIt) {
-  struct Row {
-    char first;
-    char second;
-    const char* reply;
-    const char* log_line;
-  };
-  const Row rows[] = {
-      {'0', '0', "{\"country\":\"00\",\"error\":\"No channels in domain\"}\n",
-       "error: lookup failed for country '00'\n"},
-      {'E', 'U', "{\"country\":\"EU\",\"error\":\"No channels in domain\"}\n",
-       "error: lookup failed for country 'EU'\n"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(GetChannels(row.first, row.second), row.reply);
+  for (const char* code : {"00", "EU"}) {
+    const std::string log_line = std::string("error: lookup failed for country '") + code + "'\n";
+    EXPECT_EQ(GetChannels(code[0], code[1]), ErrorReply(code));
     EXPECT_EQ(sink_.sends, 1);
-    const size_t at = log_.find(row.log_line);
+    const size_t at = log_.find(log_line);
     ASSERT_NE(at, std::string::npos) << log_;
     // The error line is the last thing the command writes.
-    EXPECT_EQ(at + std::strlen(row.log_line), log_.size()) << log_;
+    EXPECT_EQ(at + log_line.size(), log_.size()) << log_;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -19,7 +20,9 @@
 namespace ww {
 namespace {
 
-// The file for 2437 MHz, written out whole.
+// The file for 2437 MHz in DE, for the name "Lab Net" and the password
+// "s3cret pass", written out whole. Every other file below is this text with
+// the lines that differ changed.
 constexpr const char* k24GhzFile =
     "interface=wlanap\n"
     "driver=nl80211\n"
@@ -92,176 +95,92 @@ constexpr const char* k24GhzFile =
     "ctrl_interface=/var/run/hostapd\n"
     "ap_max_inactivity=10\n";
 
-// 5180 MHz with the 160 MHz request, written out whole: only the
-// capabilities widen, the channel stays 80 MHz.
-constexpr const char* k5180With160File =
-    "interface=wlanap\n"
-    "driver=nl80211\n"
-    "ssid=Lab Net\n"
-    "country_code=DE\n"
-    "ieee80211d=1\n"
-    "macaddr_acl=0\n"
-    "auth_algs=1\n"
-    "channel=36\n"
-    "ieee80211ax=1\n"
-    "ieee80211be=1\n"
-    "uapsd_advertisement_enabled=0\n"
-    "obss_interval=0\n"
-    "he_su_beamformer=0\n"
-    "he_su_beamformee=0\n"
-    "he_mu_beamformer=0\n"
-    "eht_su_beamformer=0\n"
-    "eht_su_beamformee=0\n"
-    "eht_mu_beamformer=0\n"
-    "vht_capab=[-SU-BEAMFORMER][-SU-BEAMFORMEE][-MU-BEAMFORMER][-MU-BEAMFORMEE]"
-    "[-SOUNDING-DIMENSION-2][-RX-ANTENNA-PATTERN][-TX-ANTENNA-PATTERN][MAX-MPDU-11454][RXLDPC]"
-    "[SHORT-GI-80][TX-STBC-2BY1][RX-STBC-1][MAX-A-MPDU-LEN-EXP7][VHT160][SHORT-GI-160]\n"
-    "he_twt_responder=0\n"
-    "wmm_enabled=1\n"
-    "wmm_ac_bk_aifs=1\n"
-    "tx_queue_data0_aifs=1\n"
-    "wmm_ac_bk_cwmin=3\n"
-    "wmm_ac_bk_cwmax=7\n"
-    "tx_queue_data0_cwmin=3\n"
-    "tx_queue_data0_cwmax=7\n"
-    "wmm_ac_bk_txop_limit=31\n"
-    "tx_queue_data0_burst=2.0\n"
-    "wmm_ac_bk_acm=0\n"
-    "wmm_ac_be_aifs=1\n"
-    "tx_queue_data1_aifs=1\n"
-    "wmm_ac_be_cwmin=3\n"
-    "wmm_ac_be_cwmax=7\n"
-    "tx_queue_data1_cwmin=3\n"
-    "tx_queue_data1_cwmax=7\n"
-    "wmm_ac_be_txop_limit=31\n"
-    "tx_queue_data1_burst=2.0\n"
-    "wmm_ac_be_acm=0\n"
-    "wmm_ac_vi_aifs=1\n"
-    "tx_queue_data2_aifs=1\n"
-    "wmm_ac_vi_cwmin=3\n"
-    "wmm_ac_vi_cwmax=7\n"
-    "tx_queue_data2_cwmin=3\n"
-    "tx_queue_data2_cwmax=7\n"
-    "wmm_ac_vi_txop_limit=31\n"
-    "tx_queue_data2_burst=2.0\n"
-    "wmm_ac_vi_acm=0\n"
-    "wmm_ac_vo_aifs=1\n"
-    "tx_queue_data3_aifs=1\n"
-    "wmm_ac_vo_cwmin=3\n"
-    "wmm_ac_vo_cwmax=7\n"
-    "tx_queue_data3_cwmin=3\n"
-    "tx_queue_data3_cwmax=7\n"
-    "wmm_ac_vo_txop_limit=31\n"
-    "tx_queue_data3_burst=2.0\n"
-    "wmm_ac_vo_acm=0\n"
-    "wpa=2\n"
-    "rsn_pairwise=CCMP\n"
-    "sae_pwe=2\n"
-    "wpa_passphrase=s3cret pass\n"
-    "sae_password=s3cret pass\n"
-    "sae_require_mfp=1\n"
-    "qos_map_set=46,6,34,5, 0,7, 8,15, 16,23, 24,31, 32,39, 40,47, 48,55, 56,63\n"
+// The lines 2.4 GHz gives, which the other bands replace.
+constexpr const char* k24GhzLines =
+    "hw_mode=g\n"
+    "he_oper_chwidth=0\n";
+
+// The 5 GHz lines: {0} the centre of the 80 MHz block, {1} the side of the
+// secondary channel.
+constexpr const char* k5GhzLines =
     "hw_mode=a\n"
-    "vht_oper_centr_freq_seg0_idx=42\n"
-    "he_oper_centr_freq_seg0_idx=42\n"
-    "eht_oper_centr_freq_seg0_idx=42\n"
+    "vht_oper_centr_freq_seg0_idx={0}\n"
+    "he_oper_centr_freq_seg0_idx={0}\n"
+    "eht_oper_centr_freq_seg0_idx={0}\n"
     "ieee80211n=1\n"
-    "ht_capab=[HT40+][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
+    "ht_capab=[HT40{1}][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
     "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
     "ieee80211w=1\n"
     "he_oper_chwidth=1\n"
     "ieee80211ac=1\n"
     "vht_oper_chwidth=1\n"
-    "op_class=128\n"
-    "ctrl_interface=/var/run/hostapd\n"
-    "ap_max_inactivity=10\n";
+    "op_class=128\n";
 
-// For the tables below: the lines that do not depend on the band, the
-// channel or the country (everything from he_twt_responder to qos_map_set,
-// for the password "s3cret pass"), as pinned by the two whole files above.
-constexpr const char* kMiddle =
-    "he_twt_responder=0\n"
-    "wmm_enabled=1\n"
-    "wmm_ac_bk_aifs=1\n"
-    "tx_queue_data0_aifs=1\n"
-    "wmm_ac_bk_cwmin=3\n"
-    "wmm_ac_bk_cwmax=7\n"
-    "tx_queue_data0_cwmin=3\n"
-    "tx_queue_data0_cwmax=7\n"
-    "wmm_ac_bk_txop_limit=31\n"
-    "tx_queue_data0_burst=2.0\n"
-    "wmm_ac_bk_acm=0\n"
-    "wmm_ac_be_aifs=1\n"
-    "tx_queue_data1_aifs=1\n"
-    "wmm_ac_be_cwmin=3\n"
-    "wmm_ac_be_cwmax=7\n"
-    "tx_queue_data1_cwmin=3\n"
-    "tx_queue_data1_cwmax=7\n"
-    "wmm_ac_be_txop_limit=31\n"
-    "tx_queue_data1_burst=2.0\n"
-    "wmm_ac_be_acm=0\n"
-    "wmm_ac_vi_aifs=1\n"
-    "tx_queue_data2_aifs=1\n"
-    "wmm_ac_vi_cwmin=3\n"
-    "wmm_ac_vi_cwmax=7\n"
-    "tx_queue_data2_cwmin=3\n"
-    "tx_queue_data2_cwmax=7\n"
-    "wmm_ac_vi_txop_limit=31\n"
-    "tx_queue_data2_burst=2.0\n"
-    "wmm_ac_vi_acm=0\n"
-    "wmm_ac_vo_aifs=1\n"
-    "tx_queue_data3_aifs=1\n"
-    "wmm_ac_vo_cwmin=3\n"
-    "wmm_ac_vo_cwmax=7\n"
-    "tx_queue_data3_cwmin=3\n"
-    "tx_queue_data3_cwmax=7\n"
-    "wmm_ac_vo_txop_limit=31\n"
-    "tx_queue_data3_burst=2.0\n"
-    "wmm_ac_vo_acm=0\n"
-    "wpa=2\n"
-    "rsn_pairwise=CCMP\n"
-    "sae_pwe=2\n"
-    "wpa_passphrase=s3cret pass\n"
-    "sae_password=s3cret pass\n"
-    "sae_require_mfp=1\n"
-    "qos_map_set=46,6,34,5, 0,7, 8,15, 16,23, 24,31, 32,39, 40,47, 48,55, 56,63\n";
+// The 6 GHz lines: {0} the client power lines of the country, {1} the centre
+// of the block, {2} the operating class.
+constexpr const char* k6GhzLines =
+    "he_6ghz_rx_ant_pat=0\n"
+    "he_6ghz_tx_ant_pat=0\n"
+    "he_6ghz_reg_pwr_type=2\n"
+    "{0}"
+    "he_oper_centr_freq_seg0_idx={1}\n"
+    "eht_oper_centr_freq_seg0_idx={1}\n"
+    "op_class={2}\n"
+    "wpa_key_mgmt=SAE\n"
+    "ieee80211w=2\n";
 
-constexpr const char* kVhtCapab =
-    "vht_capab=[-SU-BEAMFORMER][-SU-BEAMFORMEE][-MU-BEAMFORMER][-MU-BEAMFORMEE]"
-    "[-SOUNDING-DIMENSION-2][-RX-ANTENNA-PATTERN][-TX-ANTENNA-PATTERN][MAX-MPDU-11454][RXLDPC]"
-    "[SHORT-GI-80][TX-STBC-2BY1][RX-STBC-1][MAX-A-MPDU-LEN-EXP7]";
+constexpr const char* kDePower =
+    "reg_def_cli_eirp_psd=2\n"
+    "reg_def_cli_eirp=28\n";
+constexpr const char* kUsPower =
+    "reg_def_cli_eirp_psd=-10\n"
+    "reg_def_cli_eirp=28\n";
 
-constexpr const char* kTail =
-    "ctrl_interface=/var/run/hostapd\n"
-    "ap_max_inactivity=10\n";
+// `text` with every "{i}" replaced by the i-th of `values`.
+std::string Fill(std::string text, std::initializer_list<std::string> values) {
+  int i = 0;
+  for (const std::string& value : values) {
+    const std::string hole = "{" + std::to_string(i++) + "}";
+    for (size_t at = text.find(hole); at != std::string::npos;
+         at = text.find(hole, at + value.size())) {
+      text.replace(at, hole.size(), value);
+    }
+  }
+  return text;
+}
 
-// The expected file for ssid "Lab Net" and password "s3cret pass":
-// `channel_line` and `band_section` as the table row spells them out.
-std::string ExpectedFile(const std::string& country, const std::string& channel_line,
-                         bool capab_160, const std::string& band_section,
-                         const std::string& hidden_line = "") {
-  return "interface=wlanap\n"
-         "driver=nl80211\n"
-         "ssid=Lab Net\n"
-         "country_code=" +
-         country +
-         "\n"
-         "ieee80211d=1\n"
-         "macaddr_acl=0\n"
-         "auth_algs=1\n" +
-         channel_line +
-         "ieee80211ax=1\n"
-         "ieee80211be=1\n"
-         "uapsd_advertisement_enabled=0\n"
-         "obss_interval=0\n"
-         "he_su_beamformer=0\n"
-         "he_su_beamformee=0\n"
-         "he_mu_beamformer=0\n"
-         "eht_su_beamformer=0\n"
-         "eht_su_beamformee=0\n"
-         "eht_mu_beamformer=0\n" +
-         kVhtCapab + (capab_160 ? "[VHT160][SHORT-GI-160]\n" : "\n") + kMiddle + band_section +
-         hidden_line + kTail;
+std::string FiveGhzLines(int centre, const char* side) {
+  return Fill(k5GhzLines, {std::to_string(centre), side});
+}
+
+std::string SixGhzLines(int centre, int op_class, const char* power = kDePower) {
+  return Fill(k6GhzLines, {power, std::to_string(centre), std::to_string(op_class)});
+}
+
+// `text` with `from`, which must stand in it exactly once, replaced by `to`.
+std::string Swap(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_TRUE(at != std::string::npos && text.find(from, at + 1) == std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// How a file differs from k24GhzFile; what a case leaves out is as there.
+struct FileDiff {
+  std::string country = "DE";
+  int channel = 6;
+  bool capab_160 = false;  // [VHT160][SHORT-GI-160] end the vht_capab line
+  std::string band = k24GhzLines;
+  std::string hidden_line = "";  // after the band's lines
+};
+
+std::string ExpectedFile(const FileDiff& diff) {
+  std::string text =
+      Swap(k24GhzFile, "\ncountry_code=DE\n", "\ncountry_code=" + diff.country + "\n");
+  text = Swap(text, "\nchannel=6\n", "\nchannel=" + std::to_string(diff.channel) + "\n");
+  if (diff.capab_160) {
+    text = Swap(text, "[MAX-A-MPDU-LEN-EXP7]\n", "[MAX-A-MPDU-LEN-EXP7][VHT160][SHORT-GI-160]\n");
+  }
+  return Swap(text, k24GhzLines, diff.band + diff.hidden_line);
 }
 
 HostapdInputs Inputs(int frequency, const char* country = "DE", int use_160mhz = 0) {
@@ -280,9 +199,11 @@ TEST(HostapdConfigRender, TwoPointFourGhzWholeFileWithHostapdKeyDefaults) {
   EXPECT_EQ(diagnostics, "");
 }
 
+// Only the capabilities widen, the channel stays 80 MHz.
 TEST(HostapdConfigRender, FiveGhzWith160RequestWholeFileStays80Mhz) {
   std::string diagnostics;
-  EXPECT_EQ(RenderHostapdConfig(Inputs(5180, "DE", 1), diagnostics), k5180With160File);
+  EXPECT_EQ(RenderHostapdConfig(Inputs(5180, "DE", 1), diagnostics),
+            ExpectedFile({.channel = 36, .capab_160 = true, .band = FiveGhzLines(42, "+")}));
   EXPECT_EQ(diagnostics, "");
 }
 
@@ -290,93 +211,20 @@ TEST(HostapdConfigRender, FiveGhzCentreAndSecondaryChannelSide) {
   struct Row {
     int frequency;
     int use_160mhz;
-    const char* channel_line;
-    const char* band_section;
+    int channel;
+    int centre;
+    const char* side;
   };
   const Row rows[] = {
-      {5180, 0, "channel=36\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=42\n"
-       "he_oper_centr_freq_seg0_idx=42\n"
-       "eht_oper_centr_freq_seg0_idx=42\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40+][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
-      {5200, 0, "channel=40\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=42\n"
-       "he_oper_centr_freq_seg0_idx=42\n"
-       "eht_oper_centr_freq_seg0_idx=42\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40-][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
-      {5220, 0, "channel=44\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=42\n"
-       "he_oper_centr_freq_seg0_idx=42\n"
-       "eht_oper_centr_freq_seg0_idx=42\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40+][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
-      {5240, 1, "channel=48\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=42\n"
-       "he_oper_centr_freq_seg0_idx=42\n"
-       "eht_oper_centr_freq_seg0_idx=42\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40-][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
-      {5745, 0, "channel=149\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=155\n"
-       "he_oper_centr_freq_seg0_idx=155\n"
-       "eht_oper_centr_freq_seg0_idx=155\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40+][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
-      {5825, 0, "channel=165\n",
-       "hw_mode=a\n"
-       "vht_oper_centr_freq_seg0_idx=171\n"
-       "he_oper_centr_freq_seg0_idx=171\n"
-       "eht_oper_centr_freq_seg0_idx=171\n"
-       "ieee80211n=1\n"
-       "ht_capab=[HT40+][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n"
-       "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n"
-       "ieee80211w=1\n"
-       "he_oper_chwidth=1\n"
-       "ieee80211ac=1\n"
-       "vht_oper_chwidth=1\n"
-       "op_class=128\n"},
+      {5180, 0, 36, 42, "+"}, {5200, 0, 40, 42, "-"},   {5220, 0, 44, 42, "+"},
+      {5240, 1, 48, 42, "-"}, {5745, 0, 149, 155, "+"}, {5825, 0, 165, 171, "+"},
   };
   for (const Row& row : rows) {
     std::string diagnostics;
     EXPECT_EQ(RenderHostapdConfig(Inputs(row.frequency, "DE", row.use_160mhz), diagnostics),
-              ExpectedFile("DE", row.channel_line, row.use_160mhz != 0, row.band_section))
+              ExpectedFile({.channel = row.channel,
+                            .capab_160 = row.use_160mhz != 0,
+                            .band = FiveGhzLines(row.centre, row.side)}))
         << row.frequency;
     EXPECT_EQ(diagnostics, "") << row.frequency;
   }
@@ -386,154 +234,38 @@ TEST(HostapdConfigRender, SixGhzWidthCentreAndJournalLines) {
   struct Row {
     int frequency;
     int use_160mhz;
-    const char* channel_line;
-    const char* band_section;
+    int channel;
+    int centre;
+    int op_class;
     const char* diagnostics;
   };
   const Row rows[] = {
-      {5975, 0, "channel=5\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=7\n"
-       "eht_oper_centr_freq_seg0_idx=7\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
-      {6015, 0, "channel=13\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=7\n"
-       "eht_oper_centr_freq_seg0_idx=7\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
-      {6995, 0, "channel=209\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=215\n"
-       "eht_oper_centr_freq_seg0_idx=215\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
+      {5975, 0, 5, 7, 133, ""},
+      {6015, 0, 13, 7, 133, ""},
+      {6995, 0, 209, 215, 133, ""},
       // Channel 7 is no primary of an 80 MHz block: reported, written anyway.
-      {5985, 0, "channel=7\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=7\n"
-       "eht_oper_centr_freq_seg0_idx=7\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
+      {5985, 0, 7, 7, 133,
        "Error: Channel configuration impossible for 80MHz channel width on channel 7 in 5GHz "
        "band\n"},
-      {5985, 1, "channel=7\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=15\n"
-       "eht_oper_centr_freq_seg0_idx=15\n"
-       "op_class=134\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
+      {5985, 1, 7, 15, 134, ""},
       // Rounds up into the next block.
-      {6025, 0, "channel=15\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=23\n"
-       "eht_oper_centr_freq_seg0_idx=23\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
+      {6025, 0, 15, 23, 133,
        "Error: Channel configuration impossible for 80MHz channel width on channel 15 in 5GHz "
        "band\n"},
-      {6135, 0, "channel=37\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
-      {6135, 1, "channel=37\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=47\n"
-       "eht_oper_centr_freq_seg0_idx=47\n"
-       "op_class=134\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
+      {6135, 0, 37, 39, 133, ""},
+      {6135, 1, 37, 47, 134, ""},
       // The highest channel whose 160 MHz block exists.
-      {7055, 1, "channel=221\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=207\n"
-       "eht_oper_centr_freq_seg0_idx=207\n"
-       "op_class=134\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
-      {7095, 0, "channel=229\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=227\n"
-       "eht_oper_centr_freq_seg0_idx=227\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       ""},
-      {7095, 1, "channel=229\n",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=239\n"
-       "eht_oper_centr_freq_seg0_idx=239\n"
-       "op_class=134\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n",
-       "Error: Channel too big for 160.  HostAPD may complain\n"},
+      {7055, 1, 221, 207, 134, ""},
+      {7095, 0, 229, 227, 133, ""},
+      {7095, 1, 229, 239, 134, "Error: Channel too big for 160.  HostAPD may complain\n"},
   };
   for (const Row& row : rows) {
     std::string diagnostics;
     const std::string text =
         RenderHostapdConfig(Inputs(row.frequency, "DE", row.use_160mhz), diagnostics);
-    EXPECT_EQ(text, ExpectedFile("DE", row.channel_line, row.use_160mhz != 0, row.band_section))
+    EXPECT_EQ(text, ExpectedFile({.channel = row.channel,
+                                  .capab_160 = row.use_160mhz != 0,
+                                  .band = SixGhzLines(row.centre, row.op_class)}))
         << row.frequency << " use_160mhz " << row.use_160mhz;
     EXPECT_EQ(diagnostics, row.diagnostics) << row.frequency << " use_160mhz " << row.use_160mhz;
   }
@@ -542,88 +274,28 @@ TEST(HostapdConfigRender, SixGhzWidthCentreAndJournalLines) {
 TEST(HostapdConfigRender, SixGhzClientPowerFollowsTheCountry) {
   struct Row {
     const char* country;
-    const char* band_section;
+    const char* power_lines;
   };
   const Row rows[] = {
-      {"US",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=-10\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
+      {"US", kUsPower},
       // Found whatever the letter case; the code is still written as given.
-      {"de",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp_psd=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
+      {"de", kDePower},
       // No PSD is given for CR.
-      {"CR",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "reg_def_cli_eirp=28\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
+      {"CR", "reg_def_cli_eirp=28\n"},
       // BR's own client EIRP differs from the common 14.
       {"BR",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
        "reg_def_cli_eirp_psd=-10\n"
-       "reg_def_cli_eirp=34\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
+       "reg_def_cli_eirp=34\n"},
       // No 6 GHz blocks: the power values mean nothing.
-      {"AE",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
-      {"XX",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
-      {"00",
-       "he_6ghz_rx_ant_pat=0\n"
-       "he_6ghz_tx_ant_pat=0\n"
-       "he_6ghz_reg_pwr_type=2\n"
-       "he_oper_centr_freq_seg0_idx=39\n"
-       "eht_oper_centr_freq_seg0_idx=39\n"
-       "op_class=133\n"
-       "wpa_key_mgmt=SAE\n"
-       "ieee80211w=2\n"},
+      {"AE", ""},
+      {"XX", ""},
+      {"00", ""},
   };
   for (const Row& row : rows) {
     std::string diagnostics;
-    EXPECT_EQ(RenderHostapdConfig(Inputs(6135, row.country), diagnostics),
-              ExpectedFile(row.country, "channel=37\n", false, row.band_section))
+    const FileDiff diff = {
+        .country = row.country, .channel = 37, .band = SixGhzLines(39, 133, row.power_lines)};
+    EXPECT_EQ(RenderHostapdConfig(Inputs(6135, row.country), diagnostics), ExpectedFile(diff))
         << row.country;
     EXPECT_EQ(diagnostics, "") << row.country;
   }
@@ -643,9 +315,6 @@ TEST(HostapdConfigRender, HiddenNameOnlyWhereRegulationAllowsIt) {
       {1, 1, 1, ""},
       {0, 0, 0, ""},
   };
-  const char* band_section =
-      "hw_mode=g\n"
-      "he_oper_chwidth=0\n";
   for (const Row& row : rows) {
     HostapdInputs in = Inputs(2437, "FR");
     in.hidden_requested = row.hidden_requested;
@@ -653,7 +322,7 @@ TEST(HostapdConfigRender, HiddenNameOnlyWhereRegulationAllowsIt) {
     in.hidden_ssid_blocked = row.hidden_ssid_blocked;
     std::string diagnostics;
     EXPECT_EQ(RenderHostapdConfig(in, diagnostics),
-              ExpectedFile("FR", "channel=6\n", false, band_section, row.hidden_line))
+              ExpectedFile({.country = "FR", .hidden_line = row.hidden_line}))
         << row.hidden_requested << row.noir_mode << row.hidden_ssid_blocked;
     EXPECT_EQ(diagnostics, "");
   }
@@ -672,7 +341,7 @@ TEST(HostapdConfigRender, FrequencyInNoBandStillCompletesTheFile) {
   for (const Row& row : rows) {
     std::string diagnostics;
     EXPECT_EQ(RenderHostapdConfig(Inputs(row.frequency, "DE", 1), diagnostics),
-              ExpectedFile("DE", "channel=0\n", true, ""))
+              ExpectedFile({.channel = 0, .capab_160 = true, .band = ""}))
         << row.frequency;
     EXPECT_EQ(diagnostics, row.diagnostics);
   }
@@ -724,18 +393,11 @@ TEST_F(CreateHostapdConfigTest, ReplacesTheFileAndLogsTheRequest) {
 
   const std::string log = Create(7095, path);
 
-  EXPECT_EQ(ReadWhole(path), ExpectedFile("US", "channel=229\n", true,
-                                          "he_6ghz_rx_ant_pat=0\n"
-                                          "he_6ghz_tx_ant_pat=0\n"
-                                          "he_6ghz_reg_pwr_type=2\n"
-                                          "reg_def_cli_eirp_psd=-10\n"
-                                          "reg_def_cli_eirp=28\n"
-                                          "he_oper_centr_freq_seg0_idx=239\n"
-                                          "eht_oper_centr_freq_seg0_idx=239\n"
-                                          "op_class=134\n"
-                                          "wpa_key_mgmt=SAE\n"
-                                          "ieee80211w=2\n",
-                                          "ignore_broadcast_ssid=1\n"));
+  EXPECT_EQ(ReadWhole(path), ExpectedFile({.country = "US",
+                                           .channel = 229,
+                                           .capab_160 = true,
+                                           .band = SixGhzLines(239, 134, kUsPower),
+                                           .hidden_line = "ignore_broadcast_ssid=1\n"}));
   const std::string request_line =
       "CreateHostapdConfig: ssid:Lab Net password:s3cret pass freq:7095 band:6 channel:229\n";
   const std::string width_line = "Error: Channel too big for 160.  HostAPD may complain\n";
@@ -753,7 +415,7 @@ TEST_F(CreateHostapdConfigTest, HiddenNameRefusedByRegulationAndBadBand) {
 
   const std::string log = Create(4000, path);
 
-  EXPECT_EQ(ReadWhole(path), ExpectedFile("US", "channel=0\n", false, ""));
+  EXPECT_EQ(ReadWhole(path), ExpectedFile({.country = "US", .channel = 0, .band = ""}));
   EXPECT_NE(log.find("CreateHostapdConfig: ssid:Lab Net password:s3cret pass freq:4000 band:0 "
                      "channel:0\n"),
             std::string::npos)
