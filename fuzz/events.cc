@@ -14,7 +14,7 @@
 namespace {
 
 // Never connected: blocks come from the input, not from a socket.
-nl_sock* EventSocket(nl_recvmsg_msg_cb_t handler, bool route, ww::Daemon* daemon) {
+nl_sock* EventSocket(nl_recvmsg_msg_cb_t handler, bool route, ww::ConnectionEvents* events) {
   nl_sock* socket = nl_socket_alloc();
   if (socket == nullptr) {
     std::abort();
@@ -23,7 +23,7 @@ nl_sock* EventSocket(nl_recvmsg_msg_cb_t handler, bool route, ww::Daemon* daemon
   if (route) {
     nl_socket_disable_auto_ack(socket);
   }
-  nl_socket_modify_cb(socket, NL_CB_MSG_IN, NL_CB_CUSTOM, handler, daemon);
+  nl_socket_modify_cb(socket, NL_CB_MSG_IN, NL_CB_CUSTOM, handler, events);
   return socket;
 }
 
@@ -37,8 +37,8 @@ void Receive(nl_sock* socket, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ww::fuzzing::FuzzDaemon daemon;
-  nl_sock* events = EventSocket(ww::HandleNl80211Event, false, &daemon);
-  nl_sock* routes = EventSocket(ww::HandleRouteEvent, true, &daemon);
+  nl_sock* events = EventSocket(ww::HandleNl80211Event, false, &daemon.events);
+  nl_sock* routes = EventSocket(ww::HandleRouteEvent, true, &daemon.events);
   Receive(events, data, size);
   Receive(routes, data, size);
   nl_socket_free(events);

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "daemon/core/fields.h"
-#include "daemon/netlink/nl80211_ids.h"
+#include "common/util/fields.h"
+#include "common/util/nl80211_ids.h"
 #include "daemon/netlink/scan_block.h"
 #include "fuzz/fuzz_daemon.h"
 #include "fuzz/fuzz_kernel.h"

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/nl80211_ids.h"
 #include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
@@ -35,12 +36,7 @@ constexpr int kDrainSize = 8196;
 constexpr int kTimeoutMs = 200;
 
 constexpr int kMaxAttribute = 345;
-constexpr int kAttrIfindex = 3;
-constexpr int kAttrIftype = 5;
-constexpr int kAttrWiphyFreq = 38;
-constexpr int kAttrSsid = 52;
-constexpr int kAttrChannelWidth = 159;
-constexpr uint8_t kCmdGetInterface = 5;
+using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 constexpr uint32_t kIftypeAp = 3;
 constexpr uint32_t kIftypeP2pGo = 9;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/nl80211_ids.h"
 #include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "common/util/thread_name.h"
@@ -26,11 +27,7 @@ constexpr const char* kModule = "wavewarden";
 constexpr int kLinePoll = 414;
 
 constexpr int kMaxAttribute = 345;
-constexpr int kAttrIfindex = 3;
-constexpr int kAttrMac = 6;
-constexpr uint8_t kCmdNewStation = 19;
-constexpr uint8_t kCmdDelStation = 20;
-constexpr uint8_t kCmdConnect = 46;
+using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 using SocketPtr = NlSockPtr;
 

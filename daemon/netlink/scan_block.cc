@@ -11,17 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/util/nl80211_ids.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
-#include "daemon/netlink/nl80211_ids.h"
 #include "daemon/netlink/raw_channel.h"
 
 namespace ww {
 namespace {
 
 using namespace nl80211;  // NOLINT(google-build-using-namespace)
-
-constexpr uint8_t kAttrWiphyFreq = 38;
 
 bool SlotIs(const std::array<char, kScanBlockNameMax + 2>& slot, const char* name) {
   return std::strcmp(slot.data(), name) == 0;

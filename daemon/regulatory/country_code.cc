@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "common/util/atomic_file.h"
+#include "common/util/nl80211_ids.h"
 #include "common/util/report.h"
 #include "common/util/unique_file.h"
-#include "daemon/netlink/nl80211_ids.h"
 #include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_resolve.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "daemon/netlink/nl80211_ids.h"
+#include "common/util/nl80211_ids.h"
 #include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/regdb.h"
 

@@ -3,7 +3,7 @@
 #include <net/if.h>
 
 #include "common/util/interfaces.h"
-#include "daemon/netlink/nl80211_ids.h"
+#include "common/util/nl80211_ids.h"
 #include "daemon/netlink/raw_channel.h"
 
 namespace ww {

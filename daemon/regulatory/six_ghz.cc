@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/util/interfaces.h"
-#include "daemon/netlink/nl80211_ids.h"
+#include "common/util/nl80211_ids.h"
 #include "daemon/netlink/raw_channel.h"
 #include "daemon/regulatory/country_resolve.h"
 
