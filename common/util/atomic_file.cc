@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/util/report.h"
+
 namespace ww {
 namespace {
 
@@ -165,6 +167,15 @@ bool AtomicFileWriter::Commit() {
     (void)::fsync(dir.Get());
   }
   return true;
+}
+
+bool SaveWholeFile(const char* path, const void* data, size_t size) {
+  AtomicFileWriter file(path);
+  if (file.Open() && file.Write(data, size) && file.Commit()) {
+    return true;
+  }
+  ReportSaveFailure(path, file.Error());
+  return false;
 }
 
 }  // namespace ww

@@ -49,4 +49,9 @@ class AtomicFileWriter {
   bool committed_ = false;
 };
 
+// Replaces the file at `path` with `size` bytes through an AtomicFileWriter;
+// when that fails, writes "Error: could not save <path>: <reason>" and
+// returns false. Callers go on either way.
+bool SaveWholeFile(const char* path, const void* data, size_t size);
+
 }  // namespace ww

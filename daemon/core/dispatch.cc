@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "daemon/core/commands.h"
+#include "daemon/core/create_command.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
 #include "daemon/core/usb_gadget.h"

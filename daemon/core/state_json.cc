@@ -14,32 +14,15 @@ constexpr size_t kLeaseLineSize = 1024;
 constexpr int kTextFields = 8;
 constexpr size_t kUnlimited = static_cast<size_t>(-1);
 
-const char* ModeName(int32_t mode) {
-  switch (mode) {
-    case kModeHbs:
-      return "HBS";
-    case kModeScs:
-      return "SCS";
-    case kModeTest:
-      return "TEST";
-    case kModeHbs6:
-      return "HBS6";
-    default:
-      return "";
+// The report's name of `value` in `names`, "" for one it does not know.
+template <size_t N>
+const char* ReportName(const ValueName (&names)[N], int32_t value) {
+  for (const ValueName& name : names) {
+    if (name.value == value) {
+      return name.report_name;
+    }
   }
-}
-
-const char* RouteName(int32_t route) {
-  switch (route) {
-    case kRouteNone:
-      return "No Route";
-    case kRouteNat:
-      return "NAT";
-    case kRouteTransparent:
-      return "Transparent";
-    default:
-      return "";
-  }
+  return "";
 }
 
 void Append(std::string& out, const char* text) {
@@ -92,9 +75,9 @@ std::string Status(const StateReportInputs& in, Caps caps) {
   Append(s, "\", \"noir\" : ");
   AppendNumber(s, in.noir);
   Append(s, ", \"mode\" : \"");
-  Append(s, ModeName(in.mode));
+  Append(s, ReportName(kModeNames, in.mode));
   Append(s, "\", \"route\" : \"");
-  Append(s, RouteName(in.route));
+  Append(s, ReportName(kRouteNames, in.route));
   Append(s, "\", \"state\" : ");
   AppendNumber(s, in.state);
   Append(s, ", \"text\" : \"");

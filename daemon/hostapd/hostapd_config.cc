@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/format.h"
 #include "common/util/interfaces.h"
 #include "common/util/report.h"
 #include "common/util/unique_file.h"
@@ -30,24 +31,6 @@ constexpr int kCentreOffset5Ghz[] = {-6, +6, +2, -2};
 
 // The highest 6 GHz 160 MHz centre; channels above it get a centre anyway.
 constexpr int kLast6Ghz160Centre = 207;
-
-[[gnu::format(printf, 2, 3)]] void Appendf(std::string& text, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list measure;
-  va_copy(measure, args);
-  // va_copy has just initialised it; the analyzer loses track of that.
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-  const int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  if (length > 0) {
-    const size_t start = text.size();
-    text.resize(start + static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data() + start, static_cast<size_t>(length) + 1, format, args);
-    text.resize(start + static_cast<size_t>(length));
-  }
-  va_end(args);
-}
 
 void AppendWmmBlocks(std::string& text) {
   int queue = 0;

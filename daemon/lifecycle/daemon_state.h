@@ -18,6 +18,25 @@ enum Mode : int32_t { kModeNone = 0, kModeHbs = 1, kModeScs = 2, kModeTest = 3, 
 
 enum Route : int32_t { kRouteUnset = 0, kRouteNone = 1, kRouteNat = 2, kRouteTransparent = 3 };
 
+// Each mode and route by the word a create request gives (none for test:
+// the test request sets it) and the name the state report shows.
+struct ValueName {
+  int32_t value;
+  const char* request_word;
+  const char* report_name;
+};
+inline constexpr ValueName kModeNames[] = {
+    {kModeHbs, "hbs", "HBS"},
+    {kModeScs, "scs", "SCS"},
+    {kModeTest, nullptr, "TEST"},
+    {kModeHbs6, "hbs6", "HBS6"},
+};
+inline constexpr ValueName kRouteNames[] = {
+    {kRouteNone, "noroute", "No Route"},
+    {kRouteNat, "nat", "NAT"},
+    {kRouteTransparent, "transparent", "Transparent"},
+};
+
 // refresh_teardown_flag_value requests.
 inline constexpr int32_t kRefreshNow = 1;
 inline constexpr int32_t kRefreshDelayed = 4;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "daemon/core/create_grammar.h"
 #include "daemon/core/last_state.h"
 #include "tests/unit/request_test.h"
 
