@@ -3,17 +3,13 @@
 
 #include <pthread.h>
 
+#include "daemon/lifecycle/exit_status.h"
+
 namespace ww {
 
 struct Daemon;
 
 inline constexpr int kListenBacklog = 50;
-
-// Exit statuses of the daemon that belong to the management socket.
-inline constexpr int kExitAcceptFailed = 1;
-inline constexpr int kExitSocketNotCreated = 251;
-inline constexpr int kExitBindFailed = 250;
-inline constexpr int kExitListenFailed = 249;
 
 // Creates the socket, removes a stale file at `path` and binds and listens.
 // On success stores the listening descriptor in `fd` and returns 0; otherwise

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/util/format.h"
+#include "common/util/unique_file.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
 #include "daemon/core/query_pool.h"
@@ -127,10 +128,9 @@ void CloseQuery(CommandEnv& env) {
 }
 
 // Whether the access point's interface exists, asked on the query's own
-// socket (any socket answers the index request; this saves opening one).
+// socket when it has one (any socket answers the index request).
 bool ApInterfaceExists(const WifiQueryContext& query) {
-  const int fd = QuerySocketFd(query);
-  return fd < 0 ? ::if_nametoindex(kApInterface) != 0 : GetInterfaceIndex(kApInterface, fd) >= 0;
+  return GetInterfaceIndex(kApInterface, QuerySocketFd(query)) >= 0;
 }
 
 void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {
@@ -165,11 +165,9 @@ void CommandState(CommandEnv& env, const Request& /*request*/, ReplySink& sink) 
   in.stations = ds.stations.load();
   in.noir = ds.noir_mode.load() + 2 * ds.hidden_ssid_blocked.load();
   daemon.country.useCountryCode.Load(in.country);
-  in.leases = std::fopen(daemon.paths.dnsmasq_leases, "re");
+  const UniqueFile leases(std::fopen(daemon.paths.dnsmasq_leases, "re"));
+  in.leases = leases.get();
   const std::string report = BuildStateReport(in);
-  if (in.leases != nullptr) {
-    std::fclose(in.leases);
-  }
   sink.Send(report.data(), report.size());
 }
 void CommandGetChannels(CommandEnv& env, const Request& /*request*/, ReplySink& sink) {

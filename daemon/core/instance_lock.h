@@ -4,11 +4,9 @@
 #pragma once
 
 #include "common/util/unique_fd.h"
+#include "daemon/lifecycle/exit_status.h"
 
 namespace ww {
-
-// The daemon's status when it cannot take the lock.
-inline constexpr int kExitAlreadyRunning = 246;
 
 // Opens (or creates) the lock file at `path` and locks it without waiting.
 // On success `held` keeps it locked until it is closed, which only the end

@@ -15,15 +15,12 @@
 #include "common/util/unique_fd.h"
 #include "common/util/unix_socket.h"
 #include "daemon/core/daemon.h"
+#include "daemon/lifecycle/exit_status.h"
 #include "daemon/netlink/scan_block.h"
 
 namespace ww {
 namespace {
 
-constexpr int kExitNoSocket = -5;
-constexpr int kExitNoListen = -6;
-constexpr int kExitNoBind = -7;
-constexpr int kExitNoAccept = -8;
 constexpr int kBacklog = 50;
 constexpr size_t kCommandMax = 1023;
 
@@ -39,17 +36,17 @@ void* StreamingScanningThread(void* arg) {
   SetThreadName("StreamingScanningThread");
   const UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!listener.Valid()) {
-    Fatal("Error: can't create streaming socket.\n", kExitNoSocket);
+    Fatal("Error: can't create streaming socket.\n", kExitStreamingNoSocket);
   }
   daemon.streaming_fd = listener.Get();
   const sockaddr_un address = UnixAddress(daemon.paths.streaming_socket);
   ::unlink(address.sun_path);
   if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), kUnixAddressLength) !=
       0) {
-    Fatal("Error: streaming socket failed to bind.\n", kExitNoBind);
+    Fatal("Error: streaming socket failed to bind.\n", kExitStreamingNoBind);
   }
   if (::listen(listener.Get(), kBacklog) != 0) {
-    Fatal("Error: streaming socket failed to listen.\n", kExitNoListen);
+    Fatal("Error: streaming socket failed to listen.\n", kExitStreamingNoListen);
   }
   ::chmod(address.sun_path, 0777);
   UpdateScanBlock(daemon, kScanBlockClear, nullptr);
@@ -62,7 +59,7 @@ void* StreamingScanningThread(void* arg) {
       char reason[128];
       std::fprintf(stderr, "Error: accept on streaming socket: %s\n",
                    ErrnoText(errno, reason, sizeof reason));
-      std::_Exit(kExitNoAccept & 0xff);
+      std::_Exit(kExitStreamingNoAccept & 0xff);
     }
     const UniqueFd client(accepted);
     for (;;) {

@@ -12,6 +12,7 @@
 
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
+#include "common/util/unique_file.h"
 #include "daemon/core/commands.h"
 #include "daemon/core/daemon.h"
 #include "daemon/core/dispatch.h"
@@ -27,19 +28,18 @@ void Reply(ReplySink& sink, const char* text) {
 
 // The first controller the directory walk returns, or "".
 std::string FirstController(const char* dir_path) {
-  DIR* dir = ::opendir(dir_path);
+  const UniqueDir dir(::opendir(dir_path));
   if (dir == nullptr) {
     return "";
   }
   std::string name;
   // The stream is this call's own, which is all readdir needs.
-  while (const dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+  while (const dirent* entry = ::readdir(dir.get())) {  // NOLINT(concurrency-mt-unsafe)
     if (entry->d_name[0] != '.') {
       name = entry->d_name;
       break;
     }
   }
-  ::closedir(dir);
   return name;
 }
 

@@ -18,6 +18,7 @@ CountrySetting CountrySettingOf(ApRuntime& runtime) {
             state.refresh_serial = ++state.request_serial;
             state.wake_semaphore.Post();
           },
+      .sleep = runtime.hooks.sleep,
   };
 }
 

@@ -3,13 +3,12 @@
 // seconds without any, which makes the pass the periodic supervisor.
 #pragma once
 
+#include "daemon/lifecycle/exit_status.h"
+
 namespace ww {
 
 struct ApRuntime;
 struct WifiQueryContext;
-
-// The daemon's status when it cannot reach the kernel's netlink.
-inline constexpr int kExitNoNetlink = 255;
 
 inline constexpr int kSupervisionPeriodSeconds = 20;
 

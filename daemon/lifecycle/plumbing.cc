@@ -16,6 +16,7 @@
 #include "common/util/fields.h"
 #include "common/util/format.h"
 #include "common/util/report.h"
+#include "common/util/unique_fd.h"
 #include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/operational_thread.h"
 
@@ -69,10 +70,9 @@ void FirewallCommand(ApRuntime& runtime, const char* command) {
 // source when the device cannot give them.
 void RandomBytes(const char* device, uint8_t bytes[8]) {
   ssize_t got = -1;
-  const int fd = ::open(device, O_RDWR | O_CLOEXEC);
-  if (fd >= 0) {
-    got = ::read(fd, bytes, 8);
-    ::close(fd);
+  const UniqueFd fd(::open(device, O_RDWR | O_CLOEXEC));
+  if (fd.Valid()) {
+    got = ::read(fd.Get(), bytes, 8);
   }
   if (got != 8 && ::getrandom(bytes, 8, 0) != 8) {
     // Nothing random at all: the address must still be a valid local one.

@@ -14,6 +14,8 @@
 
 #include "common/util/format.h"
 #include "common/util/report.h"
+#include "common/util/unique_fd.h"
+#include "common/util/unique_file.h"
 #include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/operational_thread.h"
 
@@ -55,15 +57,16 @@ bool DnsmasqRoute(int32_t route) {
 bool WriteDnsmasqConfig(const char* path, int32_t route) {
   char text[512];
   const size_t length = DnsmasqConfig(route, text, sizeof text);
-  FILE* f = std::fopen(path, "we");
+  UniqueFile f(std::fopen(path, "we"));
   if (f == nullptr) {
     char reason[128];
     std::fprintf(stderr, "Error: could not write %s: %s\n", path,
                  ErrnoText(errno, reason, sizeof reason));
     return false;
   }
-  const bool written = std::fwrite(text, 1, length, f) == length;
-  if (std::fclose(f) != 0 || !written) {
+  const bool written = std::fwrite(text, 1, length, f.get()) == length;
+  // Closed here: a write that fails only when flushed is a failure too.
+  if (std::fclose(f.release()) != 0 || !written) {
     std::fprintf(stderr, "Error: could not write %s\n", path);
     return false;
   }
@@ -83,26 +86,28 @@ int32_t SpawnCommand(const char* command) {
   // Close-on-exec on both ends: end of file arrives as soon as the exec
   // succeeds, whatever dnsmasq does with inherited descriptors.
   if (words.we_wordc > 0 && ::pipe2(pipe_fds, O_CLOEXEC) == 0) {
+    UniqueFd read_end(pipe_fds[0]);
+    UniqueFd write_end(pipe_fds[1]);
     const pid_t child = ::fork();
     if (child == 0) {
-      ::close(pipe_fds[0]);
+      // The child only execs or reports why it could not; the exec closes
+      // both ends.
       ::execvp(words.we_wordv[0], words.we_wordv);
       const int err = errno;
-      (void)!::write(pipe_fds[1], &err, sizeof err);
+      (void)!::write(write_end.Get(), &err, sizeof err);
       ::_exit(127);
     }
-    ::close(pipe_fds[1]);
+    write_end.Reset();
     if (child > 0) {
       int err = 0;
       ssize_t got = 0;
       do {
-        got = ::read(pipe_fds[0], &err, sizeof err);
+        got = ::read(read_end.Get(), &err, sizeof err);
       } while (got < 0 && errno == EINTR);
       if (got == 0) {
         pid = child;
       }
     }
-    ::close(pipe_fds[0]);
   }
   ::wordfree(&words);
   return pid;
@@ -135,13 +140,13 @@ bool ProcessRunsExecutable(int32_t pid, const char* name, const char* proc_root)
 int32_t FindHostapdPid(const char* proc_root) {
   char dir_path[128];
   std::snprintf(dir_path, sizeof dir_path, "%s/.", proc_root);
-  DIR* dir = ::opendir(dir_path);
+  const UniqueDir dir(::opendir(dir_path));
   if (dir == nullptr) {
     return -1;
   }
   int32_t found = -1;
   // The stream is this call's own, which is all readdir needs.
-  while (const dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+  while (const dirent* entry = ::readdir(dir.get())) {  // NOLINT(concurrency-mt-unsafe)
     if (!PositiveNumber(entry->d_name)) {
       continue;
     }
@@ -152,7 +157,6 @@ int32_t FindHostapdPid(const char* proc_root) {
       break;
     }
   }
-  ::closedir(dir);
   return found;
 }
 

@@ -149,14 +149,20 @@ ssize_t SendRequestLocked(RawChannel& channel, nl::RequestBuilder& request) {
 }
 
 void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
-                 void* context, bool all_types) {
+                 void* context, bool all_types, const ExchangeTrace* trace) {
   std::lock_guard<std::mutex> lock(channel.lock);
-  (void)SendRequestLocked(channel, request);
+  const ssize_t sent = SendRequestLocked(channel, request);
+  if (trace != nullptr) {
+    trace->sent(context, sent);
+  }
   uint8_t* const block = channel.block.data();
 
   int flags = MSG_NOSIGNAL;
   for (;;) {
     const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), flags);
+    if (trace != nullptr) {
+      trace->received(context, got);
+    }
     if (got <= 0) {
       // Only a later, non-blocking receive that found nothing proves the
       // answer read to its end; a first receive that failed may still see

@@ -73,14 +73,22 @@ enum class Visit { kContinue, kStop };
 // Called for each answer message of an exchange; `context` is the caller's.
 using MessageVisitor = Visit (*)(void* context, const nl::Message& message);
 
+// What a reader that reports the exchange itself (the survey) is told
+// besides the messages: what the send and each receive returned.
+struct ExchangeTrace {
+  void (*sent)(void* context, ssize_t result);
+  void (*received)(void* context, ssize_t result);
+};
+
 // One request and its answers: under the channel lock, drops answers left
 // queued by earlier exchanges, stamps the request with the family id, the
 // next sequence number and the port id, sends it, and hands every answer
 // message of the family's type (every type but errors and done when
 // `all_types`) to `visit`. The first receive blocks; the rest only take what
-// is queued. Any thread.
+// is queued. `trace`, when given, is called with the same `context`. Any
+// thread.
 void RunExchange(RawChannel& channel, nl::RequestBuilder& request, MessageVisitor visit,
-                 void* context, bool all_types = false);
+                 void* context, bool all_types = false, const ExchangeTrace* trace = nullptr);
 
 // The same with a callable: Visit(const nl::Message&).
 template <typename Fn>

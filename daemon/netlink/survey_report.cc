@@ -110,33 +110,37 @@ void WriteSurveyMessage(const nl::Message& message, FILE* out) {
 }
 
 void ReportChannelSurvey(RawChannel& channel, uint32_t ifindex, FILE* out) {
-  std::lock_guard<std::mutex> lock(channel.lock);
   nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck | nl::kFlagDump, kCmdGetSurvey, 0);
   request.PutU32(kAttrIfindex, ifindex);
-  const ssize_t sent = SendRequestLocked(channel, request);
-  std::fprintf(out, "NLScan: %d\n", static_cast<int>(sent));
-
-  uint8_t* const block = channel.block.data();
-  int flags = MSG_NOSIGNAL;
-  for (;;) {
-    const ssize_t got = ::recv(channel.socket_fd, block, channel.block.size(), flags);
-    flags |= MSG_DONTWAIT;
-    std::fprintf(out, "Scan Returning: %d\n", static_cast<int>(got));
-    if (got <= 0) {
-      return;
-    }
-    nl::MessageWalker messages(nl::Bytes(block, static_cast<size_t>(got)));
-    while (const std::optional<nl::Message> m = messages.Next()) {
-      if (m->type == nl::kTypeError || m->type == nl::kTypeDone) {
-        continue;
-      }
-      if (m->type != static_cast<uint16_t>(channel.family_id)) {
-        std::fprintf(out, "NTLMMSG: %d (confusing)\n", m->type);
-        continue;
-      }
-      WriteSurveyMessage(*m, out);
-    }
-  }
+  struct Survey {
+    uint16_t family;
+    FILE* out;
+  };
+  Survey survey{static_cast<uint16_t>(channel.family_id), out};
+  static constexpr ExchangeTrace kTrace{
+      .sent =
+          [](void* context, ssize_t sent) {
+            std::fprintf(static_cast<Survey*>(context)->out, "NLScan: %d\n",
+                         static_cast<int>(sent));
+          },
+      .received =
+          [](void* context, ssize_t got) {
+            std::fprintf(static_cast<Survey*>(context)->out, "Scan Returning: %d\n",
+                         static_cast<int>(got));
+          },
+  };
+  RunExchange(
+      channel, request,
+      [](void* context, const nl::Message& message) {
+        const Survey& s = *static_cast<Survey*>(context);
+        if (message.type != s.family) {
+          std::fprintf(s.out, "NTLMMSG: %d (confusing)\n", message.type);
+        } else {
+          WriteSurveyMessage(message, s.out);
+        }
+        return Visit::kContinue;
+      },
+      &survey, /*all_types=*/true, &kTrace);
 }
 
 void ReportChannelSurvey(RawChannel& channel) {

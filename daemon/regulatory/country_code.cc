@@ -1,7 +1,6 @@
 #include "daemon/regulatory/country_code.h"
 
 #include <cstdio>
-#include <thread>
 
 #include "common/util/atomic_file.h"
 #include "common/util/nl80211_ids.h"
@@ -65,7 +64,7 @@ void ApplyCountryCode(const CountrySetting& setting, const char* code, int prior
   }
   country.useCountryCode.Store(code[0], code[1]);
   SetRegulatoryDomain(setting.channel, code);
-  std::this_thread::sleep_for(kReadBackPause);
+  setting.sleep(kReadBackPause);
   char read_back[4] = {};
   GetRegulatoryDomain(setting.channel, read_back);
   if (read_back[0] != code[0] || read_back[1] != code[1]) {

@@ -50,6 +50,8 @@ struct CountrySetting {
   CountryCodes& codes;
   const char* cache_path;
   std::function<void()> request_refresh;
+  // The pause before the read-back; tests replace it.
+  std::function<void(std::chrono::milliseconds)> sleep;
 };
 
 // Asks the kernel to set the regulatory domain to the two characters at
