@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "common/util/nl80211_ids.h"
+#include "common/util/nl_message.h"
 #include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
@@ -35,7 +36,6 @@ constexpr int kBufferSize = 8192;
 constexpr int kDrainSize = 8196;
 constexpr int kTimeoutMs = 200;
 
-constexpr int kMaxAttribute = 345;
 using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 constexpr uint32_t kIftypeAp = 3;
@@ -96,29 +96,51 @@ void ApplyInterfaceAttributes(const InterfaceAttributes& attributes, WifiInfo& i
 
 int WifiInfoHandler(nl_msg* message, void* arg) {
   auto* info = static_cast<WifiInfo*>(arg);
-  nlattr* tb[kMaxAttribute + 1] = {};
-  if (genlmsg_parse(nlmsg_hdr(message), 0, tb, kMaxAttribute, nullptr) < 0) {
+  const std::optional<nl::Message> m = nl::GenericMessage(nlmsg_hdr(message));
+  if (!m) {
     return NL_SKIP;
   }
-  // libnl checks each attribute's length against the message, but not
-  // against the attribute's type: a value shorter than 4 bytes is ignored.
-  const auto u32 = [&tb](int type, uint32_t& value) -> const uint32_t* {
-    if (tb[type] == nullptr || nla_len(tb[type]) < static_cast<int>(sizeof(uint32_t))) {
+  // The last of each type counts; a value shorter than 4 bytes is ignored.
+  std::optional<nl::Attribute> frequency_attr;
+  std::optional<nl::Attribute> width_attr;
+  std::optional<nl::Attribute> iftype_attr;
+  std::optional<nl::Attribute> ssid_attr;
+  nl::AttributeWalker walker = nl::MessageAttributes(*m);
+  while (const std::optional<nl::Attribute> a = walker.Next()) {
+    switch (a->FullType()) {
+      case kAttrWiphyFreq:
+        frequency_attr = a;
+        break;
+      case kAttrChannelWidth:
+        width_attr = a;
+        break;
+      case kAttrIftype:
+        iftype_attr = a;
+        break;
+      case kAttrSsid:
+        ssid_attr = a;
+        break;
+      default:
+        break;
+    }
+  }
+  const auto u32 = [](const std::optional<nl::Attribute>& a, uint32_t& value) -> const uint32_t* {
+    if (!a || !a->U32()) {
       return nullptr;
     }
-    value = nla_get_u32(tb[type]);
+    value = *a->U32();
     return &value;
   };
   uint32_t frequency = 0;
   uint32_t width = 0;
   uint32_t iftype = 0;
   InterfaceAttributes attributes{};
-  attributes.frequency = u32(kAttrWiphyFreq, frequency);
-  attributes.width_code = u32(kAttrChannelWidth, width);
-  attributes.iftype = u32(kAttrIftype, iftype);
-  if (tb[kAttrSsid] != nullptr) {
-    attributes.ssid = static_cast<const uint8_t*>(nla_data(tb[kAttrSsid]));
-    attributes.ssid_length = static_cast<size_t>(nla_len(tb[kAttrSsid]));
+  attributes.frequency = u32(frequency_attr, frequency);
+  attributes.width_code = u32(width_attr, width);
+  attributes.iftype = u32(iftype_attr, iftype);
+  if (ssid_attr) {
+    attributes.ssid = ssid_attr->payload.data();
+    attributes.ssid_length = ssid_attr->payload.size();
   }
   ApplyInterfaceAttributes(attributes, *info);
   return NL_SKIP;

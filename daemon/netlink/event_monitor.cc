@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "common/util/nl80211_ids.h"
+#include "common/util/nl_message.h"
 #include "common/util/nl_ptr.h"
 #include "common/util/report.h"
 #include "common/util/thread_name.h"
@@ -26,7 +27,6 @@ namespace {
 constexpr const char* kModule = "wavewarden";
 constexpr int kLinePoll = 414;
 
-constexpr int kMaxAttribute = 345;
 using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 using SocketPtr = NlSockPtr;
@@ -113,22 +113,19 @@ bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destinati
 bool MultipathIsWalkable(const uint8_t* message, size_t length) {
   constexpr size_t kAttributesStart = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(rtmsg));
   constexpr size_t kHopHeader = sizeof(rtnexthop);
-  size_t at = kAttributesStart;
-  // Each step advances by at least one attribute header, so this ends.
-  while (length >= at && length - at >= NLA_HDRLEN) {
-    nlattr attribute{};
-    std::memcpy(&attribute, message + at, sizeof attribute);
-    if (attribute.nla_len < NLA_HDRLEN || attribute.nla_len > length - at) {
-      break;  // where libnl's own attribute walk stops too
-    }
+  if (length < kAttributesStart) {
+    return true;
+  }
+  // The walker stops where libnl's own attribute walk stops.
+  nl::AttributeWalker attributes(nl::Bytes(message + kAttributesStart, length - kAttributesStart));
+  while (const std::optional<nl::Attribute> attribute = attributes.Next()) {
     // The via address: libnl copies its length minus the family field.
-    if ((attribute.nla_type & NLA_TYPE_MASK) == RTA_VIA &&
-        attribute.nla_len < NLA_HDRLEN + sizeof(uint16_t)) {
+    if (attribute->FullType() == RTA_VIA && attribute->payload.size() < sizeof(uint16_t)) {
       return false;
     }
-    if ((attribute.nla_type & NLA_TYPE_MASK) == RTA_MULTIPATH) {
-      size_t left = attribute.nla_len - NLA_HDRLEN;
-      const uint8_t* hop_at = message + at + NLA_HDRLEN;
+    if (attribute->FullType() == RTA_MULTIPATH) {
+      size_t left = attribute->payload.size();
+      const uint8_t* hop_at = attribute->payload.data();
       while (left >= kHopHeader) {
         rtnexthop hop{};
         std::memcpy(&hop, hop_at, sizeof hop);
@@ -143,26 +140,30 @@ bool MultipathIsWalkable(const uint8_t* message, size_t length) {
         hop_at += step;
       }
     }
-    at += NLA_ALIGN(attribute.nla_len);
   }
   return true;
 }
 
 int HandleNl80211Event(nl_msg* message, void* arg) {
   ConnectionEvents& events = *static_cast<ConnectionEvents*>(arg);
-  nlmsghdr* header = nlmsg_hdr(message);
-  if (!genlmsg_valid_hdr(header, 0)) {
+  const std::optional<nl::Message> m = nl::GenericMessage(nlmsg_hdr(message));
+  if (!m) {
     return NL_OK;
   }
-  const auto* genl = static_cast<const genlmsghdr*>(nlmsg_data(header));
-  nlattr* tb[kMaxAttribute + 1] = {};
-  if (nla_parse(tb, kMaxAttribute, genlmsg_attrdata(genl, 0), genlmsg_attrlen(genl, 0), nullptr) <
-      0) {
-    return NL_OK;
+  // The last of each type counts, as with libnl's parser.
+  std::optional<nl::Attribute> index_attr;
+  std::optional<nl::Attribute> mac_attr;
+  nl::AttributeWalker walker = nl::MessageAttributes(*m);
+  while (const std::optional<nl::Attribute> a = walker.Next()) {
+    if (a->FullType() == kAttrIfindex) {
+      index_attr = a;
+    } else if (a->FullType() == kAttrMac) {
+      mac_attr = a;
+    }
   }
   char ifname[IF_NAMESIZE] = {};
-  if (tb[kAttrIfindex] != nullptr && nla_len(tb[kAttrIfindex]) >= 4) {
-    const uint32_t index = nla_get_u32(tb[kAttrIfindex]);
+  if (index_attr && index_attr->U32()) {
+    const uint32_t index = *index_attr->U32();
     if (::if_indextoname(index, ifname) == nullptr) {
       std::fprintf(stderr, "Could not get interface name from index: %d\n",
                    static_cast<int>(index));
@@ -170,10 +171,11 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
     }
   }
   const uint8_t* mac = nullptr;
-  if (tb[kAttrMac] != nullptr && nla_len(tb[kAttrMac]) >= 6) {
-    mac = static_cast<const uint8_t*>(nla_data(tb[kAttrMac]));
+  if (mac_attr && mac_attr->payload.size() >= 6) {
+    mac = mac_attr->payload.data();
   }
-  const Nl80211EventAction action = MapNl80211Event(genl->cmd, ifname, mac, events.last_bssid);
+  const uint8_t command = m->bytes[nl::kMessageHeaderSize];
+  const Nl80211EventAction action = MapNl80211Event(command, ifname, mac, events.last_bssid);
   std::fputs(action.log.c_str(), stderr);
   switch (action.kind) {
     case Nl80211EventAction::Kind::kConnect:

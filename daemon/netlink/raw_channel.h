@@ -12,7 +12,7 @@
 #include <mutex>
 #include <type_traits>
 
-#include "daemon/netlink/nl_message.h"
+#include "common/util/nl_message.h"
 
 namespace ww {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "daemon/netlink/nl_message.h"
+#include "common/util/nl_message.h"
 
 namespace ww {
 

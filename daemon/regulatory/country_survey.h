@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "daemon/netlink/nl_message.h"
+#include "common/util/nl_message.h"
 
 namespace ww {
 

@@ -1,7 +1,7 @@
 // Netlink walkers and the request builder over crafted bytes, and a short
 // fuzz-style run of every reader over random and mutated blocks (meant for
 // the AddressSanitizer build: a fault there is an out-of-bounds read).
-#include "daemon/netlink/nl_message.h"
+#include "common/util/nl_message.h"
 
 #include <gtest/gtest.h>
 

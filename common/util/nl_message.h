@@ -64,7 +64,10 @@ struct Attribute {
   uint16_t type;  // as sent, nested flag included
   Bytes payload;  // length minus the header, without trailing fill
 
+  // Raw answers compare the low 8 bits; libnl's handlers, like libnl, the
+  // type without its nested and byte-order flags.
   uint8_t LowType() const { return static_cast<uint8_t>(type & 0xff); }
+  uint16_t FullType() const { return static_cast<uint16_t>(type & 0x3fff); }
   std::optional<uint8_t> U8() const;
   std::optional<uint16_t> U16() const;
   std::optional<uint32_t> U32() const;
@@ -86,6 +89,11 @@ class AttributeWalker {
 
 // The top-level attributes of a generic-netlink message (from offset 20).
 AttributeWalker MessageAttributes(const Message& message);
+
+// The message a libnl handler is given (its header and nlmsg_len bytes, which
+// libnl has checked against what it received), for the walkers above; none
+// when it is too short for a generic-netlink header.
+std::optional<Message> GenericMessage(const void* header);
 
 // Builds one request in fixed storage. An attribute that would not fit sets a
 // sticky error and is not written.

@@ -1,4 +1,4 @@
-#include "daemon/netlink/nl_message.h"
+#include "common/util/nl_message.h"
 
 #include <cstring>
 
@@ -89,6 +89,15 @@ AttributeWalker MessageAttributes(const Message& message) {
     return AttributeWalker(Bytes{});
   }
   return AttributeWalker(message.bytes.subspan(kFirstAttributeOffset));
+}
+
+std::optional<Message> GenericMessage(const void* header) {
+  const auto* p = static_cast<const uint8_t*>(header);
+  std::optional<Message> m = MessageWalker(Bytes(p, ReadU32(p))).Next();
+  if (!m || m->bytes.size() < kFirstAttributeOffset) {
+    return std::nullopt;
+  }
+  return m;
 }
 
 RequestBuilder::RequestBuilder(uint16_t type, uint16_t flags, uint8_t command, uint8_t version) {
