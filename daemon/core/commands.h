@@ -1,4 +1,7 @@
-// The commands of the management socket, one function each.
+// The commands of the management socket, one function each: the requests
+// that change the access point (commands.cc; create and test in
+// create_command.cc), the reports (report_commands.cc) and enablencm
+// (usb_gadget.cc).
 #pragma once
 
 #include "daemon/core/dispatch.h"
