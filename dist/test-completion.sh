@@ -108,11 +108,11 @@ agree() { # WHAT OFFERED ACCEPTED
 agree "commands" "$(offered "wavectl ")" \
   "$(words_in daemon/core/dispatch.cc '\{"[a-z-]+", Match::')"
 agree "modes" "$(offered "wavectl create n p ")" \
-  "$(words_in daemon/core/last_state.cc 'strcmp\(mode, "[a-z0-9]+"\)')"
+  "$(words_in daemon/lifecycle/daemon_state.h '\{kMode[A-Za-z0-9]+, "[a-z0-9]+"')"
 agree "routes" "$(offered "wavectl create n p hbs ")" \
-  "$(words_in daemon/core/last_state.cc 'strcmp\(route, "[a-z]+"\)')"
+  "$(words_in daemon/lifecycle/daemon_state.h '\{kRoute[A-Za-z]+, "[a-z]+"')"
 agree "create flags" "$(offered "wavectl create n p hbs nat ")" \
-  "$(words_in daemon/core/last_state.cc 'strcmp\(word, "--[a-z0-9]+"\)')"
+  "$(words_in daemon/core/create_grammar.cc 'strcmp\(word, "--[a-z0-9]+"\)')"
 
 if [ $failures -ne 0 ]; then
   echo "$failures completion check(s) failed"
