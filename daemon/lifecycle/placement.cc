@@ -18,19 +18,9 @@ constexpr uint32_t kDefault6 = 37;
 
 // The station's channel number, -1 outside the known ranges.
 int SameChannel(int f) {
-  if (f >= 2412 && f <= 2472) {
-    return (f - 2407) / 5;
-  }
-  if (f == 2484) {
-    return 14;
-  }
-  if (f >= 5170 && f <= 5895) {
-    return f / 5 - 1000;
-  }
-  if (f >= 5955 && f <= 7115) {
-    return f / 5 - 1190;
-  }
-  return -1;
+  int band = 0;
+  int channel = 0;
+  return f >= 0 && FrequencyToChannel(static_cast<uint32_t>(f), band, channel) == 0 ? channel : -1;
 }
 
 Placement Test(const PlacementInputs& in, FILE* log) {
