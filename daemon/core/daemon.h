@@ -37,7 +37,6 @@ struct Daemon : ApRuntime {
   // learns from it whether its request was answered.
   std::atomic<uint64_t> recorded_replies{0};
   ScanBlockTable scan_block;
-  int32_t streaming_fd = -1;  // the streaming socket's listener
   // nl80211's id as the raw channel learnt it at start-up (0: unknown).
   // Written before any other thread starts, read by the command threads.
   int32_t query_family = 0;

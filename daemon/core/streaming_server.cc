@@ -38,7 +38,6 @@ void* StreamingScanningThread(void* arg) {
   if (!listener.Valid()) {
     Fatal("Error: can't create streaming socket.\n", kExitStreamingNoSocket);
   }
-  daemon.streaming_fd = listener.Get();
   const sockaddr_un address = UnixAddress(daemon.paths.streaming_socket);
   ::unlink(address.sun_path);
   if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), kUnixAddressLength) !=

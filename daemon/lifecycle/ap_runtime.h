@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "common/util/interfaces.h"
-#include "common/util/thread_name.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/lifecycle/daemon_state.h"
 #include "daemon/lifecycle/services.h"

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/util/format.h"
+#include "common/util/thread_name.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/placement.h"

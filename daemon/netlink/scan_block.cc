@@ -1,18 +1,12 @@
 #include "daemon/netlink/scan_block.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "common/util/nl80211_ids.h"
-#include "common/util/report.h"
 #include "common/util/unique_fd.h"
 #include "daemon/netlink/raw_channel.h"
 
