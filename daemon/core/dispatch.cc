@@ -28,9 +28,11 @@ class CountingSink : public ReplySink {
  public:
   CountingSink(ReplySink& inner, std::atomic<uint64_t>& replies)
       : inner_(inner), replies_(replies) {}
+  // Counted before the reply leaves: the client may act on the reply (the
+  // replay checks the count once wavectl exits) before this thread runs on.
   void Send(const char* data, size_t length) override {
-    inner_.Send(data, length);
     replies_.fetch_add(1);
+    inner_.Send(data, length);
   }
 
  private:

@@ -65,12 +65,13 @@ void ReplayLastState(Daemon& daemon) {
   // Unlocked: the replayed request reaches a command thread that records it.
   // A busy management socket may close the connection unanswered; then the
   // request is sent again, a bounded number of times. Once any create, test
-  // or teardown has been answered (the replayed one, or a newer one from a
-  // client, which the replay must not override) it is not repeated.
+  // or teardown has been answered since the replay began (the replayed one,
+  // or a newer one from a client, which the replay must not override) it is
+  // not sent again.
+  const uint64_t before = daemon.recorded_replies.load();
   for (int attempt = 1; attempt <= kReplayAttempts; ++attempt) {
-    const uint64_t answered = daemon.recorded_replies.load();
     const int status = daemon.hooks.run_command(command.c_str());
-    if (daemon.recorded_replies.load() != answered) {
+    if (daemon.recorded_replies.load() != before) {
       return;
     }
     std::fprintf(stderr,
@@ -78,6 +79,9 @@ void ReplayLastState(Daemon& daemon) {
                  attempt, kReplayAttempts, status);
     if (attempt < kReplayAttempts) {
       daemon.hooks.sleep(kReplayPause);
+      if (daemon.recorded_replies.load() != before) {
+        return;
+      }
     }
   }
 }

@@ -535,6 +535,19 @@ TEST_F(CreateTest, UnansweredReplayIsTriedAgainBounded) {
   }
 }
 
+// An answer counted only after wavectl exited (the reply raced its count) or
+// a client's newer request answered during the pause ends the replay: a
+// second try would override that request.
+TEST_F(CreateTest, AnswerDuringThePauseEndsTheReplay) {
+  Run("teardown");
+  AnswerReplayOn(daemon_, 0);
+  daemon_.hooks.sleep = [this](std::chrono::milliseconds) {
+    daemon_.recorded_replies.fetch_add(1);
+  };
+  ReplayLastState(daemon_);
+  EXPECT_EQ(daemon_.commands.size(), 1u);
+}
+
 TEST_F(CreateTest, LaststateIsReplacedWholeWithNoTemporaryLeft) {
   Run(Words({"create", "first-network-name", "pass1234", "hbs", "nat"}));
   Run("teardown");

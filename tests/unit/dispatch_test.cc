@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -32,6 +33,26 @@ TEST_F(DispatchTest, StatusRepliesStateAndText) {
   EXPECT_EQ(sink_.sends, 1);
   SetText("SoftAP Running\tnet\tpass", 2);
   EXPECT_EQ(Run("status"), "2\tSoftAP Running\tnet\tpass");
+}
+
+// The boot replay reads the count once wavectl has its reply and exited.
+TEST_F(DispatchTest, RecordedRequestsAreCountedBeforeTheReplyLeaves) {
+  class CountAtSend : public ReplySink {
+   public:
+    explicit CountAtSend(const std::atomic<uint64_t>& count) : count_(count) {}
+    void Send(const char* /*data*/, size_t /*length*/) override { seen = count_.load(); }
+    uint64_t seen = 0;
+
+   private:
+    const std::atomic<uint64_t>& count_;
+  };
+  CountAtSend sink(daemon_.recorded_replies);
+  CommandEnv env{daemon_, query_};
+  char raw[] = "teardown";
+  ::testing::internal::CaptureStderr();
+  ExecuteRequest(env, raw, std::strlen(raw), sink);
+  (void)::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(sink.seen, 1u);
 }
 
 TEST_F(DispatchTest, StatusTextIsCutToTheRequestBuffer) {
