@@ -3,11 +3,12 @@
 // JSON. Nothing here asserts a time: the figures are for people to compare.
 //
 //   ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE] [--device FILE]
+//            [--soak FILE]
 //   ww_bench --attach
 //
 // --quick shortens every run to a few seconds in all (the CTest smoke run);
-// --radio and --device merge the "name value unit" lines the radio bench and
-// the device image's bench wrote;
+// --radio, --device and --soak merge the "name value unit" lines the radio
+// bench, the device image's bench and the device soak wrote;
 // --attach measures only the round trips of a daemon already running (the
 // radio bench runs it in the VM).
 #include <dirent.h>
@@ -59,6 +60,7 @@ struct Options {
   std::string json;
   std::string radio;
   std::string device;
+  std::string soak;
 };
 
 double Seconds(Clock::duration d) {
@@ -638,6 +640,9 @@ int Run(const Options& options) {
   if (!options.device.empty()) {
     AddVmRows(rows, options.device, "device image");
   }
+  if (!options.soak.empty()) {
+    AddVmRows(rows, options.soak, "device soak");
+  }
 
   ::kill(daemon, SIGKILL);
   ::waitpid(daemon, nullptr, 0);
@@ -675,6 +680,8 @@ int main(int argc, char** argv) {
       options.radio = argv[++i];
     } else if (arg == "--device" && more) {
       options.device = argv[++i];
+    } else if (arg == "--soak" && more) {
+      options.soak = argv[++i];
     } else if (arg == "--quick") {
       options.quick = true;
     } else if (arg == "--attach") {
@@ -683,6 +690,7 @@ int main(int argc, char** argv) {
       std::fprintf(
           stderr,
           "usage: ww_bench --programs DIR [--quick] [--json FILE] [--radio FILE] [--device FILE]\n"
+          "                [--soak FILE]\n"
           "       ww_bench --attach\n");
       return 2;
     }

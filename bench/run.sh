@@ -2,11 +2,14 @@
 # Runs the benchmark: the daemon of BUILD_DIR inside the hermetic test bed
 # (its own namespaces, a veth as wlan0, recording fakes of the external
 # programs), with --radio also the bring-up and reaction figures on
-# simulated radios in a VM, and with --device those of the packaged service
-# in the device image (tests/device/prepare.sh builds it). Prints a table;
-# writes the same figures as JSON.
+# simulated radios in a VM, with --device those of the packaged service in
+# the device image (tests/device/prepare.sh builds it), and with --soak those
+# of a soak of that image for SECONDS (tests/device/soak.sh: steps, checks,
+# the daemon's memory, descriptors and threads, recovery times). Prints a
+# table; writes the same figures as JSON.
 #
-#   bench/run.sh BUILD_DIR [--quick] [--radio] [--device] [--json FILE]
+#   bench/run.sh BUILD_DIR [--quick] [--radio] [--device] [--soak SECONDS]
+#                [--json FILE]
 #
 # --quick: a few seconds in all (CTest label bench); the default run takes
 # about three minutes, plus about two with --radio and four with --device.
@@ -17,14 +20,19 @@ shift
 args=()
 radio=0
 device=0
+soak=0
 json="$build/bench/bench.json"
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) args+=(--quick) ;;
     --radio) radio=1 ;;
     --device) device=1 ;;
+    --soak) soak=$2; shift ;;
     --json) json=$(realpath -m "$2"); shift ;;
-    *) echo "usage: bench/run.sh BUILD_DIR [--quick] [--radio] [--device] [--json FILE]" >&2; exit 2 ;;
+    *)
+      echo "usage: bench/run.sh BUILD_DIR [--quick] [--radio] [--device] [--soak SECONDS] [--json FILE]" >&2
+      exit 2
+      ;;
   esac
   shift
 done
@@ -50,9 +58,14 @@ vm_figures() {
 if [ "$radio" = 1 ]; then
   vm_figures radio "$here/../tests/radio/vm.sh" "$here/radio-bench.sh" "$build"
 fi
-if [ "$device" = 1 ]; then
+if [ "$device" = 1 ] || [ "$soak" != 0 ]; then
   "$here/../tests/device/prepare.sh" "$build" >&2
+fi
+if [ "$device" = 1 ]; then
   vm_figures device "$here/../tests/device/run.sh" "$here/device-bench.sh" "$build"
+fi
+if [ "$soak" != 0 ]; then
+  vm_figures soak "$here/../tests/device/soak.sh" "$build" "$soak"
 fi
 
 "$here/../tests/bed/enter-bed.sh" "$build/tests/fakebin" "$build" \

@@ -17,14 +17,7 @@ if ! dpkg --print-foreign-architectures | grep -qx arm64; then
   dpkg --add-architecture arm64
   apt-get update -q
 fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$top/scripts/install-missing.sh" "${packages[@]}"
 
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

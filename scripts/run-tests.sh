@@ -8,7 +8,8 @@
 #   tsan     ThreadSanitizer: unit and system (the bed stretches its waits);
 #   fuzz     every libFuzzer target for a few seconds (clang);
 # then the arm64 cross-build with its unit tests under qemu-user and its
-# Debian package (scripts/cross-arm64.sh).
+# Debian package (scripts/cross-arm64.sh), and that package on the arm64
+# device image: the phone's download, restart and SIGKILL (scripts/device-arm64.sh).
 # The system tests need root: they build private namespaces for the daemon.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,3 +21,4 @@ for preset in default asan tsan fuzz; do
   cmake --workflow --preset "$preset"
 done
 "$top/scripts/cross-arm64.sh"
+"$top/scripts/device-arm64.sh" nat

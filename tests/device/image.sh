@@ -7,11 +7,13 @@
 #
 #   image.sh DEB ADAPTER        prints the image folder
 #
-# Two layers, each rebuilt only when its inputs change:
-#   base-KEY     the packages of the distribution (about 90 s), keyed by the
+# The image is of the package's architecture (amd64, or arm64 through
+# qemu-user and binfmt_misc for the programs run while it is built). Two
+# layers, each rebuilt only when its inputs change:
+#   base-ARCH-KEY  the packages of the distribution (about 90 s), keyed by the
 #                package list and this script; the package's dependencies are
 #                downloaded into it, so that the second layer needs no network
-#   device-KEY   the base with the .deb installed, the kernel's modules, the
+#   device-ARCH-KEY the base with the .deb installed, the kernel's modules, the
 #                hostapd adapter and the guest's scenario runner; keyed by the
 #                base, the .deb, the adapter and the kernel
 # ADAPTER: Debian 12's hostapd 2.10 refuses keys that the device's newer
@@ -22,6 +24,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 deb=$(realpath "$1")
 adapter=$(realpath "$2")
+arch=$(dpkg-deb -f "$deb" Architecture)
 cache=${WW_RADIO_CACHE:-/var/cache/wavewarden-radio}
 images=$cache/device
 mkdir -p "$images"
@@ -39,17 +42,36 @@ dep_packages=(hostapd dnsmasq-base iw iproute2 net-tools firewalld
 
 key() { sha256sum | cut -c1-16; }
 base_key=$( {
+  echo "$arch"
   printf '%s\n' "${base_packages[@]}" "${dep_packages[@]}"
   sed -n '/^build_base()/,/^}/p' "$0"
 } | key)
-base=$images/base-$base_key.tar
+base=$images/base-$arch-$base_key.tar
+
+# A foreign architecture's programs run through qemu-user, which the kernel
+# starts for them once binfmt_misc knows it.
+foreign_programs() {
+  [ "$arch" != "$(dpkg --print-architecture)" ] || return 0
+  local qemu=qemu-aarch64
+  [ "$arch" = arm64 ] || {
+    echo "device image: no emulator known for $arch" >&2
+    return 1
+  }
+  [ -f /proc/sys/fs/binfmt_misc/status ] ||
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  [ -f "/proc/sys/fs/binfmt_misc/$qemu" ] || update-binfmts --enable "$qemu" >&2
+  grep -qx enabled "/proc/sys/fs/binfmt_misc/$qemu" || {
+    echo "device image: binfmt_misc does not run $arch programs" >&2
+    return 1
+  }
+}
 
 build_base() {
   local tmp=${base%.tar}.tmp.tar
   rm -f "$tmp"
   # Recommends stay out, as on a device image; apt's lists and cache stay in
   # for the second layer.
-  mmdebstrap --quiet --variant=minbase --mode=root \
+  mmdebstrap --quiet --variant=minbase --mode=root --arch="$arch" \
     --include="$(
       IFS=,
       echo "${base_packages[*]}"
@@ -63,15 +85,17 @@ build_base() {
 # Serialises builds by several scenarios and checkouts on one machine.
 exec 8>"$images/.lock"
 flock 8
+foreign_programs
 if [ ! -f "$base" ]; then
   echo "device image: building the base (about 90 s)" >&2
   build_base >&2
-  # Older bases of this cache are of no further use.
-  find "$images" -maxdepth 1 -name 'base-*.tar' ! -name "base-$base_key.tar" -exec rm -rf {} +
+  # Older bases of this architecture are of no further use.
+  find "$images" -maxdepth 1 -name "base-$arch-*.tar" ! -name "base-$arch-$base_key.tar" -delete
 fi
 
-"$here/../radio/vm.sh" --prepare >&2
+WW_VM_ARCH=$arch "$here/../radio/vm.sh" --prepare >&2
 cache_kernel=$cache/kernel
+[ "$arch" = amd64 ] || cache_kernel=$cache/kernel-$arch
 version=$(ls "$cache_kernel/lib/modules")
 device_key=$( {
   echo "$base_key $version"
@@ -82,7 +106,7 @@ device_key=$( {
   (cd "$here/guest" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
   sed -n '/^build_device()/,/^}/p' "$0"
 } | key)
-device=$images/device-$device_key
+device=$images/device-$arch-$device_key
 
 build_device() {
   local tmp=$device.tmp
@@ -131,7 +155,7 @@ fi
 # other checkouts may be booting them.
 touch "$device"
 kept=0
-for layer in $(ls -1dt "$images"/device-*); do
+for layer in $(ls -1dt "$images"/device-"$arch"-*); do
   case $layer in
     "$device" | *.tmp) ;;
     *) [ $((++kept)) -le 2 ] || rm -rf "$layer" ;;

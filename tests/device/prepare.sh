@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds the package of a built tree and the device image that installs it;
+# Builds the package of a built tree and the device image that installs it,
+# of the tree's architecture (a cross-built arm64 tree gives an arm64 image);
 # the scenarios boot that image (run.sh). Writes the image's folder to
 # BUILD_DIR/device/image.
 #   prepare.sh BUILD_DIR
@@ -15,5 +16,6 @@ if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out/package" >"$out/c
 fi
 debs=("$out"/package/*.deb)
 "$here/image.sh" "${debs[0]}" "$build/tests/radio-bin/hostapd" >"$out/image.tmp"
+dpkg-deb -f "${debs[0]}" Architecture >"$out/arch"
 mv "$out/image.tmp" "$out/image"
 echo "device image: $(cat "$out/image")"

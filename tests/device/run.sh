@@ -1,8 +1,9 @@
 #!/bin/bash
-# Boots the device image (prepare.sh built it) under qemu with two emulated
-# CPUs and systemd as init, and runs one scenario in it once the device is
-# up. Exit status: the scenario's, or 125 when the VM failed before it ran.
-#   run.sh SCENARIO BUILD_DIR
+# Boots the device image (prepare.sh built it, of its build's architecture)
+# under qemu with two emulated CPUs and systemd as init, and runs one
+# scenario in it once the device is up. Exit status: the scenario's, or 125
+# when the VM failed before it ran.
+#   run.sh SCENARIO BUILD_DIR [ARG...]     ARGs go to the scenario
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scenario=$(realpath "$1")
@@ -15,9 +16,15 @@ image=$(cat "$build/device/image" 2>/dev/null) || {
   echo "device image $image is gone: run tests/device/prepare.sh $build again" >&2
   exit 125
 }
+arch=$(cat "$build/device/arch" 2>/dev/null || echo amd64)
+# An emulated arm64 device takes about three times as long for everything:
+# its scenario's waits stretch so.
+scale=1
+[ "$arch" = amd64 ] || scale=3
 # systemd's own status lines stay off the console: the scenario's output
 # is what the serial line carries.
-WW_VM_ROOT=$image WW_VM_INIT=/lib/systemd/systemd WW_VM_SMP=${WW_DEVICE_SMP:-2} \
+WW_VM_ARCH=$arch WW_TIME_SCALE=${WW_TIME_SCALE:-$scale} WW_RADIO_TIMEOUT=${WW_RADIO_TIMEOUT:-$((600 * scale))} \
+  WW_VM_ROOT=$image WW_VM_INIT=/lib/systemd/systemd WW_VM_SMP=${WW_DEVICE_SMP:-2} \
   WW_RADIO_MEMORY=${WW_DEVICE_MEMORY:-1024} \
   WW_VM_APPEND="systemd.show_status=false loglevel=3" \
-  exec "$here/../radio/vm.sh" "/run/host$scenario" "/run/host$build"
+  exec "$here/../radio/vm.sh" "/run/host$scenario" "/run/host$build" "${@:3}"

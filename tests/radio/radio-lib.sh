@@ -43,9 +43,9 @@ pass() {
 }
 
 # wait_for WHAT TENTHS COMMAND...: polls COMMAND every 0.1 s, at most TENTHS
-# times.
+# times, stretched by WW_TIME_SCALE for slower guests (arm64 under emulation).
 wait_for() {
-  local what=$1 tries=$2
+  local what=$1 tries=$(($2 * ${WW_TIME_SCALE:-1}))
   shift 2
   for _ in $(seq "$tries"); do
     "$@" >/dev/null 2>&1 && return 0

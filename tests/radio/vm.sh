@@ -19,6 +19,10 @@
 #   WW_VM_INIT   the guest's first process (default: guest-init.sh)
 #   WW_VM_SMP    emulated CPUs (default 1)
 #   WW_VM_APPEND more of the kernel's command line
+#   WW_VM_ARCH   amd64 (default) or arm64: Debian's arm64 kernel on an
+#                emulated "virt" board; that guest needs WW_VM_ROOT, a tree of
+#                its own architecture, since it cannot run this machine's
+#                programs
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,27 +32,58 @@ timeout_s=${WW_RADIO_TIMEOUT:-600}
 vm_root=${WW_VM_ROOT:-/}
 vm_init=${WW_VM_INIT:-$here/guest-init.sh}
 vm_smp=${WW_VM_SMP:-1}
+vm_arch=${WW_VM_ARCH:-amd64}
+case $vm_arch in
+  amd64) kernel_dir=$cache/kernel ;;
+  arm64) kernel_dir=$cache/kernel-arm64 ;;
+  *)
+    echo "vm.sh: no VM for architecture $vm_arch" >&2
+    exit 2
+    ;;
+esac
+if [ "$vm_arch" = arm64 ] && [ "$vm_root" = / ] && [ "${1:-}" != --prepare ]; then
+  echo "vm.sh: an arm64 guest needs WW_VM_ROOT, a tree of arm64 programs" >&2
+  exit 2
+fi
+
+# download_package NAME FOLDER: one Debian package unpacked into FOLDER
+# (never installed).
+download_package() {
+  local tmp
+  tmp=$(mktemp -d)
+  (cd "$tmp" && apt-get download -qq "$1" 2>/dev/null)
+  dpkg-deb -x "$tmp"/*.deb "$2"
+  rm -rf "$tmp"
+}
 
 prepare_kernel() {
   mkdir -p "$cache"
-  if [ -f "$cache/kernel/.ready" ]; then
+  if [ -f "$kernel_dir/.ready" ]; then
     return
   fi
-  local pkg
-  pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends:/ {print $2; exit}')
-  rm -rf "$cache/kernel" "$cache"/*.deb
-  (cd "$cache" && apt-get download -qq "$pkg" 2>/dev/null)
-  dpkg-deb -x "$cache"/*.deb "$cache/kernel"
-  depmod -b "$cache/kernel" "$(ls "$cache/kernel/lib/modules")"
-  touch "$cache/kernel/.ready"
+  local meta=linux-image-$vm_arch pkg
+  # A foreign architecture's packages (the kernel, busybox-static) need dpkg
+  # to know it.
+  if [ "$(dpkg --print-architecture)" != "$vm_arch" ]; then
+    meta=$meta:$vm_arch
+    if ! dpkg --print-foreign-architectures | grep -qx "$vm_arch"; then
+      dpkg --add-architecture "$vm_arch"
+      apt-get update -qq
+    fi
+  fi
+  pkg=$(apt-cache depends "$meta" | awk '/Depends:/ {print $2; exit}')
+  rm -rf "$kernel_dir"
+  download_package "$pkg" "$kernel_dir"
+  depmod -b "$kernel_dir" "$(ls "$kernel_dir/lib/modules")"
+  touch "$kernel_dir/.ready"
 }
 
 # A busybox initramfs that loads virtio and 9p, mounts the host's / with an
 # overlay and hands over to the guest init.
 prepare_initramfs() {
   local version root modules out
-  version=$(ls "$cache/kernel/lib/modules")
-  modules="$cache/kernel/lib/modules/$version/kernel"
+  version=$(ls "$kernel_dir/lib/modules")
+  modules="$kernel_dir/lib/modules/$version/kernel"
   # Named by a digest of this script: the cache is shared by every checkout,
   # and nothing checkout-specific goes into the image.
   out="$cache/initramfs-$version-$(sha256sum "$here/vm.sh" | cut -c1-12).cpio.gz"
@@ -58,7 +93,14 @@ prepare_initramfs() {
   fi
   root=$(mktemp -d)
   mkdir -p "$root"/{bin,dev,proc,sys,mnt/host,mnt/rw,newroot,modules}
-  cp /bin/busybox "$root/bin/busybox"
+  if [ "$vm_arch" = amd64 ]; then
+    cp /bin/busybox "$root/bin/busybox"
+  else
+    # Debian's plain busybox is linked dynamically; the initramfs has no libc.
+    download_package "busybox-static:$vm_arch" "$root/pkg"
+    mv "$root/pkg/bin/busybox" "$root/bin/busybox"
+    rm -rf "$root/pkg"
+  fi
   for tool in sh mount umount mkdir insmod switch_root cat echo poweroff sleep; do
     ln -s busybox "$root/bin/$tool"
   done
@@ -123,7 +165,7 @@ exec 9>&-
 if [ "$1" = --prepare ]; then
   exit 0
 fi
-version=$(ls "$cache/kernel/lib/modules")
+version=$(ls "$kernel_dir/lib/modules")
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
 # The script runs in the caller's folder, so relative paths work as here.
@@ -133,10 +175,11 @@ prefix=
 [ "$vm_root" = / ] || prefix=/run/host
 {
   printf 'cd %q || exit 125; ' "$prefix$PWD"
-  printf 'export WW_RADIO_VERBOSE=%q; ' "${WW_RADIO_VERBOSE:-}"
+  printf 'export WW_RADIO_VERBOSE=%q WW_TIME_SCALE=%q; ' "${WW_RADIO_VERBOSE:-}" \
+    "${WW_TIME_SCALE:-1}"
   printf '%q ' "$@"
 } >"$results/command"
-printf '%s\n' "$cache/kernel/lib/modules" >"$results/modules"
+printf '%s\n' "$kernel_dir/lib/modules" >"$results/modules"
 echo 125 >"$results/status"
 hostfs=()
 if [ "$vm_root" != / ]; then
@@ -144,11 +187,20 @@ if [ "$vm_root" != / ]; then
     -device virtio-9p-pci,fsdev=hostfs,mount_tag=hostfs)
 fi
 
-timeout "$timeout_s" qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m "$memory" -smp "$vm_smp" \
+if [ "$vm_arch" = arm64 ]; then
+  # pauth-impdef: the same pointer authentication at a fraction of the cost
+  # of emulating the architected algorithm.
+  machine=(qemu-system-aarch64 -machine virt,accel=tcg -cpu max,pauth-impdef=on)
+  console=ttyAMA0
+else
+  machine=(qemu-system-x86_64 -machine q35,accel=tcg -cpu max)
+  console=ttyS0
+fi
+timeout "$timeout_s" "${machine[@]}" -m "$memory" -smp "$vm_smp" \
   -nographic -no-reboot -nodefaults -serial stdio \
-  -kernel "$cache/kernel/boot/vmlinuz-$version" \
+  -kernel "$kernel_dir/boot/vmlinuz-$version" \
   -initrd "$initramfs" \
-  -append "console=ttyS0 quiet panic=-1 ww_init=$vm_init ${WW_VM_APPEND:-}" \
+  -append "console=$console quiet panic=-1 ww_init=$vm_init ${WW_VM_APPEND:-}" \
   -fsdev local,id=host,path="$vm_root",security_model=none,readonly=on,multidevs=remap \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -fsdev local,id=results,path="$results",security_model=none \
