@@ -61,8 +61,6 @@ ap_as_wanted() {
 }
 check_ap() {
   wait_for "the access point as asked ($want_ap $want_ssid $want_freq)" 900 ap_as_wanted
-  local why
-  why=$(ap_as_wanted) || fail "$why"
   local line=
   [ -f /var/run/wavewarden.laststate ] && line=$(cat /var/run/wavewarden.laststate)
   [ "$line" = "$want_line" ] || fail "laststate holds '$line', not '$want_line'"
@@ -92,23 +90,16 @@ phone_check() {
   checks=$((checks + 1))
 }
 
-# --- the journal: "Error" lines since the last step
+# --- the journal: "Error" lines since the last step (read from the cursor
+# on, not from boot; set in this shell, so no command substitution around it)
 cursor=
-journal_errors() {
-  local out
-  if [ -n "$cursor" ]; then
-    out=$(journalctl -b --no-pager -o cat -u wavewarden --after-cursor="$cursor" --show-cursor 2>/dev/null)
-  else
-    out=$(journalctl -b --no-pager -o cat -u wavewarden --show-cursor 2>/dev/null)
-  fi
-  local next
-  next=$(printf '%s\n' "$out" | sed -n 's/^-- cursor: //p' | tail -1)
-  [ -n "$next" ] && cursor=$next
-  printf '%s\n' "$out" | grep -a "Error" | grep -av '^-- cursor: '
-}
 check_journal() {
-  local errors
-  errors=$(journal_errors)
+  local out next errors
+  out=$(journalctl -b --no-pager -o cat -u wavewarden ${cursor:+--after-cursor="$cursor"} \
+    --show-cursor 2>/dev/null)
+  next=$(printf '%s\n' "$out" | sed -n 's/^-- cursor: //p' | tail -1)
+  [ -z "$next" ] || cursor=$next
+  errors=$(printf '%s\n' "$out" | grep -a "Error" | grep -av '^-- cursor: ')
   [ -z "$errors" ] || fail "the daemon's journal says: $errors"
   checks=$((checks + 1))
 }
