@@ -73,6 +73,7 @@ struct Usage {
   int threads = -1;
   int command_threads = -1;
   long rss_kib = -1;
+  int thp_enabled = -1;
 };
 
 Usage ReadUsage(pid_t pid) {
@@ -94,6 +95,8 @@ Usage ReadUsage(pid_t pid) {
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("VmRSS:", 0) == 0) {
       u.rss_kib = std::stol(line.substr(6));
+    } else if (line.rfind("THP_enabled:", 0) == 0) {
+      u.thp_enabled = std::stoi(line.substr(12));
     }
   }
   return u;
@@ -552,6 +555,8 @@ TEST_F(LoadTest, BurstsBeyondTheSlotsAreRefusedCleanlyAndEveryServedRequestIsAns
       Millis(3000));
   EXPECT_LE(after.fds, before.fds + 2);
   EXPECT_LE(after.threads, before.threads);
+  // Huge pages would make thread stacks cost megabytes on THP "always" kernels.
+  EXPECT_EQ(after.thp_enabled, 0);
   if (!kSanitizerHeap) {
     EXPECT_LE(after.rss_kib, before.rss_kib + 512);
   }
