@@ -127,12 +127,14 @@ sample() {
   local pid
   pid=$(systemctl show -P MainPID wavewarden)
   [ -n "$pid" ] && [ "$pid" != 0 ] || return 0
-  local rss threads fds
-  rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
-  threads=$(awk '/^Threads:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+  local rss threads fds huge
+  read -r rss threads < <(awk '/^VmRSS:/ {r = $2} /^Threads:/ {t = $2} END {print r, t}' \
+    "/proc/$pid/status" 2>/dev/null)
   fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l)
+  # Huge pages show where a jump in resident memory came from.
+  huge=$(awk '/^AnonHugePages:/ {print $2}' "/proc/$pid/smaps_rollup" 2>/dev/null)
   [ -n "$rss" ] || return 0
-  echo "$((($(now_ms) - soak_start) / 1000)) $pid $rss $fds $threads" >>"$work/samples"
+  echo "$((($(now_ms) - soak_start) / 1000)) $pid $rss $fds $threads ${huge:-0}" >>"$work/samples"
   check_flat
   no_zombies
 }
@@ -344,7 +346,7 @@ read -r polls unanswered bad _ <"$work/polls"
 echo "--- soak: $steps steps, $checks checks, $polls polls ($unanswered unanswered while the daemon restarted)"
 echo "--- steps (ms since the start)"
 cat "$work/steps"
-echo "--- samples (s pid kB descriptors threads)"
+echo "--- samples (s pid kB descriptors threads, kB of it in huge pages)"
 cat "$work/samples"
 echo "BENCH soak_seconds $((($(now_ms) - soak_start) / 1000)) s"
 echo "BENCH soak_steps $steps"
@@ -353,7 +355,7 @@ echo "BENCH soak_polls $polls"
 # A few samples of the curve: the first, the middle and the last.
 total=$(wc -l <"$work/samples")
 for i in 1 $(((total + 1) / 2)) "$total"; do
-  read -r t _ rss fds threads < <(sed -n "${i}p" "$work/samples")
+  read -r t _ rss fds threads _ < <(sed -n "${i}p" "$work/samples")
   echo "BENCH soak_at_${t}s_rss $rss kB"
   echo "BENCH soak_at_${t}s_descriptors $fds"
   echo "BENCH soak_at_${t}s_threads $threads"
