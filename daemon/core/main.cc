@@ -92,7 +92,7 @@ int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   // A thread stack whose mapping ends on a 2 MiB boundary would otherwise take
   // a whole huge page at first touch on kernels with THP "always", and glibc
-  // keeps ended threads' stacks: a quarter of restarts grew 6 MiB that way.
+  // keeps ended threads' stacks: one restart in eight grew 6 MiB that way.
   (void)prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0);
   // Threads outlive main's frame until exit; the record is never destroyed.
   static ww::Daemon& daemon = *new ww::Daemon;
