@@ -50,13 +50,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# What the daemon runs: hostapd, dnsmasq, iw, ip, ifconfig and firewall-cmd.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "hostapd, dnsmasq-base, iw, iproute2, net-tools, firewalld")
-# The firewalld zone nm-shared that wlanap joins is NetworkManager's
-# (/usr/lib/firewalld/zones/nm-shared.xml); Debian's firewalld has none.
-# Recommended, not required: a device without NetworkManager provides the zone
-# itself.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "network-manager")
+# What the daemon runs: hostapd, dnsmasq, iw, ip, ifconfig, firewall-cmd
+# and killall (psmisc). The firewalld zone nm-shared that wlanap joins comes
+# with network-manager where that is installed, else with this package (the
+# maintainer scripts and dist/firewalld-zone).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "hostapd, dnsmasq-base, iw, iproute2, net-tools, psmisc, firewalld")
+# The kernel's regulatory database, for the country the daemon adopts. Only
+# suggested: NetworkManager, which would manage every Wi-Fi interface of a
+# device whose station something else runs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wireless-regdb")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "network-manager")
 # The shared libraries the programs link (the C++ runtime is linked in):
 # dpkg-shlibdeps finds them and their minimum versions for a native package.
 # It cannot see a cross build's libraries, so one names those of Debian 12.
@@ -69,10 +72,14 @@ else()
          "libnl-route-3-200 (>= 3.2.7), ")
 endif()
 
-# Maintainer scripts: systemd and NetworkManager learn of the unit and the
-# drop-in at once, and the daemon restarts on upgrades and stops on removal.
+# Maintainer scripts: the firewalld zone is provided or withdrawn, the
+# service is enabled and started at the first install, restarted on upgrades
+# and stopped on removal; systemd and NetworkManager learn of the unit and the
+# drop-in at once. The trigger calls the zone's check again whenever a
+# package adds or removes a firewalld vendor zone.
+set(ww_debian ${PROJECT_SOURCE_DIR}/dist/debian)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    "${PROJECT_SOURCE_DIR}/dist/debian/postinst;${PROJECT_SOURCE_DIR}/dist/debian/prerm;${PROJECT_SOURCE_DIR}/dist/debian/postrm")
+    "${ww_debian}/postinst;${ww_debian}/prerm;${ww_debian}/postrm;${ww_debian}/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -51,6 +51,8 @@ expected=(
   "$unit"
   usr/lib/NetworkManager/conf.d/90-wavewarden.conf
   usr/share/bash-completion/completions/wavectl
+  usr/share/wavewarden/firewalld/nm-shared.xml
+  usr/libexec/wavewarden/firewalld-zone
   usr/share/doc/wavewarden/copyright
   usr/share/doc/wavewarden/changelog.gz
 )
@@ -69,7 +71,8 @@ if [ "$actual" != "$wanted" ]; then
 fi
 
 # The programs are executable, and the unit starts the one the package ships.
-for program in usr/sbin/wavewarden usr/bin/wavectl usr/bin/bandprobe; do
+for program in usr/sbin/wavewarden usr/bin/wavectl usr/bin/bandprobe \
+  usr/libexec/wavewarden/firewalld-zone; do
   [ -x "$root/$program" ] || fail "$program is not executable"
 done
 exec_start=$(sed -n 's/^ExecStart=//p' "$root/$unit" 2>/dev/null | head -n 1 || true)
@@ -91,12 +94,23 @@ echo "Depends: $depends"
 names=" $(echo "$depends" | sed 's/[,|]/\n/g' | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g' |
   grep -v '^$' | tr '\n' ' ')"
 for package in libc6 libnl-3-200 libnl-genl-3-200 libnl-route-3-200 \
-  hostapd dnsmasq-base iw iproute2 net-tools firewalld; do
+  hostapd dnsmasq-base iw iproute2 net-tools psmisc firewalld; do
   [[ $names == *" $package "* ]] || fail "Depends lacks $package"
 done
 
-recommends=$(dpkg-deb -f "$deb" Recommends)
-[[ " $recommends " == *" network-manager "* ]] || fail "Recommends lacks network-manager"
+# Nothing that would take over the device's networking is pulled in, not
+# even by apt's default of installing recommendations.
+for field in Depends Recommends; do
+  pulled=$(dpkg-deb -f "$deb" "$field")
+  for manager in network-manager modemmanager connman; do
+    [[ " $pulled " != *"$manager"* ]] || fail "$field names $manager"
+  done
+done
+[[ " $(dpkg-deb -f "$deb" Suggests) " == *" network-manager "* ]] || fail "Suggests lacks network-manager"
+# The zone helper runs again whenever a package changes firewalld's vendor zones.
+dpkg-deb -e "$deb" "$scratch/control"
+grep -qx "interest-noawait /usr/lib/firewalld/zones" "$scratch/control/triggers" ||
+  fail "no trigger on firewalld's vendor zones"
 
 # The newest changelog entry is this version.
 version=$(dpkg-deb -f "$deb" Version)
