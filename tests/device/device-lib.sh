@@ -1,14 +1,18 @@
 # Helpers for the device image's scenarios, sourced after `build` is set.
-# The device runs wavewarden as its packaged service beside NetworkManager
-# (which joins the station wlan0 to the upstream network) and firewalld (which
-# does the NAT). The upstream access point, its web server and the phone live
-# in network namespaces of the VM, as in the radio bed, whose helpers are
-# reused here: "up" holds wlan1, 10.9.0.1 and the server; "cl" the phone.
+# The device runs wavewarden as its packaged service beside firewalld (which
+# does the NAT) and what joins the station wlan0 to the upstream network: on
+# the image of the station "nm" NetworkManager, on that of "supplicant"
+# wpa_supplicant@wlan0 and busybox udhcpc, no network manager (image.sh).
+# The upstream access point, its DHCP and web servers and the phone live in
+# network namespaces of the VM, as in the radio bed, whose helpers are reused
+# here: "up" holds wlan1, 10.9.0.1 and the servers; "cl" the phone.
 . "$(dirname "${BASH_SOURCE[0]}")/../radio/radio-lib.sh"
+station=$(cat /etc/ww-station 2>/dev/null || echo nm)
 
 block=/sys/module/cfg80211/parameters/cfg80211_block_scans
 payload=$work/www/payload
 server_pid=
+dhcp_server_pid=
 prober_pid=
 
 journal() { journalctl -b --no-pager -o cat "$@" 2>/dev/null; }
@@ -23,9 +27,14 @@ fail() {
   systemctl status --no-pager -n 0 wavewarden 2>&1 | head -12
   echo "--- journal of wavewarden"
   unit_log | grep -av '^Read: ' | tail -60
-  echo "--- NetworkManager"
-  journal -u NetworkManager | tail -15
-  nmcli -t device 2>&1
+  if [ "$station" = nm ]; then
+    echo "--- NetworkManager"
+    journal -u NetworkManager | tail -15
+    nmcli -t device 2>&1
+  else
+    echo "--- the station's supplicant and DHCP client"
+    journal -u wpa_supplicant@wlan0 -u ww-dhcp@wlan0 | tail -15
+  fi
   echo "--- hostapd log"
   tail -15 /var/log/hostapd.log 2>/dev/null
   echo "--- addresses"
@@ -51,6 +60,7 @@ stop_all() {
   stop_pid prober_pid
   stop_client
   stop_pid server_pid
+  stop_pid dhcp_server_pid
   stop_upstream
 }
 
@@ -60,12 +70,12 @@ now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
 firewalld_running() { [ "$(firewall-cmd --state 2>/dev/null)" = running ]; }
 
 # device_up [late]: the device after boot, as in the field: firewalld
-# answering, the radios, the upstream network with its web server, and
-# NetworkManager's station joined to it. "late": the scan-block parameter is
-# not there yet (it is made by block_appears after the service started).
+# answering, the radios, the upstream network with its DHCP and web servers,
+# and the station joined to it. "late": the scan-block parameter is not
+# there yet (it is made by block_appears after the service started).
 device_up() {
   wait_for "firewalld running" 900 firewalld_running
-  wait_for "NetworkManager" 300 systemctl is-active -q NetworkManager
+  [ "$station" != nm ] || wait_for "NetworkManager" 300 systemctl is-active -q NetworkManager
   modprobe mac80211_hwsim radios=0 || fail "mac80211_hwsim"
   "$build/tests/hwsim_radio" --channels 2 --alpha2 DE >/dev/null || fail "device radio"
   "$build/tests/hwsim_radio" --alpha2 DE >/dev/null || fail "upstream radio"
@@ -82,7 +92,19 @@ device_up() {
   ip netns exec up python3 -m http.server -b 10.9.0.1 -d "$work/www" 8080 \
     >"$work/server.log" 2>&1 &
   server_pid=$!
-  wait_for "station joined by NetworkManager" 600 station_routed
+  # The station's one address, for a station that asks by DHCP.
+  cat >"$work/udhcpd.conf" <<CONF
+start 10.9.0.2
+end 10.9.0.2
+interface wlan1
+lease_file $work/udhcpd.leases
+option subnet 255.255.255.0
+option router 10.9.0.1
+CONF
+  : >"$work/udhcpd.leases"
+  ip netns exec up busybox udhcpd -f "$work/udhcpd.conf" >"$work/udhcpd.log" 2>&1 &
+  dhcp_server_pid=$!
+  wait_for "station joined ($station)" 600 station_routed
 }
 block_appears() { echo 0 >"$block"; }
 

@@ -1,11 +1,16 @@
 #!/bin/bash
 # Builds the device image: Debian 12 booted by systemd, with dbus, firewalld,
-# NetworkManager managing the station wlan0, wireless-regdb, and wavewarden's
-# own package installed by apt from the built file, so that apt resolves its
-# dependencies as on a device. Never touches this machine's root: everything
-# lives in a cache folder beside the radio bed's kernel.
+# wireless-regdb, what runs the station wlan0, and wavewarden's own package
+# installed by apt from the built file with its recommendations, so that apt
+# resolves its dependencies as on a device. Never touches this machine's
+# root: everything lives in a cache folder beside the radio bed's kernel.
 #
-#   image.sh DEB ADAPTER        prints the image folder
+#   image.sh DEB ADAPTER [STATION]   prints the image folder
+#
+# STATION, what runs the station:
+#   nm          NetworkManager (the default)
+#   supplicant  wpa_supplicant@wlan0 and busybox udhcpc, no network manager;
+#               apt must pull none in
 #
 # The image is of the package's architecture (amd64, or arm64 through
 # qemu-user and binfmt_misc for the programs run while it is built). Two
@@ -24,6 +29,14 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 deb=$(realpath "$1")
 adapter=$(realpath "$2")
+station=${3:-nm}
+case $station in
+  nm | supplicant) ;;
+  *)
+    echo "device image: unknown station $station" >&2
+    exit 2
+    ;;
+esac
 arch=$(dpkg-deb -f "$deb" Architecture)
 cache=${WW_RADIO_CACHE:-/var/cache/wavewarden-radio}
 images=$cache/device
@@ -32,21 +45,23 @@ mkdir -p "$images"
 # The base: what a device runs besides wavewarden, and what the tests drive
 # (python3 for the phone's and the upstream server's HTTP, busybox for the
 # phone's DHCP client).
-base_packages=(systemd systemd-sysv dbus udev kmod netbase network-manager
+base_packages=(systemd systemd-sysv dbus udev kmod netbase
   wpasupplicant wireless-regdb iproute2 iw busybox procps psmisc python3
   iputils-ping)
+[ "$station" = supplicant ] || base_packages+=(network-manager)
 # Downloaded into the base's apt cache for the second layer: the package's
-# dependencies (cmake/Packaging.cmake) and what they pull in.
+# dependencies (cmake/Packaging.cmake) and what they and their
+# recommendations pull in.
 dep_packages=(hostapd dnsmasq-base iw iproute2 net-tools firewalld
   libnl-3-200 libnl-genl-3-200 libnl-route-3-200)
 
 key() { sha256sum | cut -c1-16; }
 base_key=$( {
-  echo "$arch"
+  echo "$arch $station"
   printf '%s\n' "${base_packages[@]}" "${dep_packages[@]}"
   sed -n '/^build_base()/,/^}/p' "$0"
 } | key)
-base=$images/base-$arch-$base_key.tar
+base=$images/base-$arch-$station-$base_key.tar
 
 # A foreign architecture's programs run through qemu-user, which the kernel
 # starts for them once binfmt_misc knows it.
@@ -77,7 +92,7 @@ build_base() {
       echo "${base_packages[*]}"
     )" \
     --skip=cleanup/apt/lists --skip=cleanup/apt/cache \
-    --customize-hook='chroot "$1" apt-get install --download-only -y -qq '"${dep_packages[*]}"' >/dev/null' \
+    --customize-hook='chroot "$1" apt-get install --download-only -o APT::Install-Recommends=true -y -qq '"${dep_packages[*]}"' >/dev/null' \
     bookworm "$tmp" http://deb.debian.org/debian
   mv "$tmp" "$base"
 }
@@ -90,7 +105,7 @@ if [ ! -f "$base" ]; then
   echo "device image: building the base (about 90 s)" >&2
   build_base >&2
   # Older bases of this architecture are of no further use.
-  find "$images" -maxdepth 1 -name "base-$arch-*.tar" ! -name "base-$arch-$base_key.tar" -delete
+  find "$images" -maxdepth 1 -name "base-$arch-$station-*.tar" ! -name "${base##*/}" -delete
 fi
 
 WW_VM_ARCH=$arch "$here/../radio/vm.sh" --prepare >&2
@@ -103,48 +118,71 @@ device_key=$( {
   dpkg-deb -f "$deb"
   dpkg-deb --fsys-tarfile "$deb" | tar -xO | sha256sum
   sha256sum "$adapter" | cut -c1-64
-  (cd "$here/guest" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
+  for folder in guest "station-$station"; do
+    (cd "$here/$folder" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
+  done
   sed -n '/^build_device()/,/^}/p' "$0"
 } | key)
-device=$images/device-$arch-$device_key
+device=$images/device-$arch-$station-$device_key
 
 build_device() {
-  local tmp=$device.tmp
+  local tmp=$device.tmp manager
   rm -rf "$tmp"
   mkdir -p "$tmp"
   tar -C "$tmp" -xf "$base"
   # The kernel of the radio bed and its modules (hard links into the cache).
   mkdir -p "$tmp/lib/modules"
   cp -al "$cache_kernel/lib/modules/$version" "$tmp/lib/modules/"
-  # apt installs the package from the file; its dependencies come from the
-  # cache the base holds. Nothing starts in the chroot.
+  # apt installs the package from the file with its recommendations, as a
+  # device maker would; its dependencies come from the cache the base holds.
+  # Nothing starts in the chroot (policy-rc.d), as in an image built offline.
   cp "$deb" "$tmp/tmp/wavewarden.deb"
   printf '#!/bin/sh\nexit 101\n' >"$tmp/usr/sbin/policy-rc.d"
   chmod +x "$tmp/usr/sbin/policy-rc.d"
   mount -t proc proc "$tmp/proc"
   local status=0
-  DEBIAN_FRONTEND=noninteractive chroot "$tmp" \
-    apt-get install -y -qq --no-install-recommends /tmp/wavewarden.deb >"$tmp.log" 2>&1 ||
-    status=$?
+  {
+    chroot "$tmp" apt-get install -s /tmp/wavewarden.deb >"$tmp.simulated" &&
+      DEBIAN_FRONTEND=noninteractive chroot "$tmp" apt-get install -y -qq /tmp/wavewarden.deb &&
+      # The zone the access point joins is there for firewalld's first start.
+      chroot "$tmp" firewall-offline-cmd --get-zones | grep -qw nm-shared
+  } >"$tmp.log" 2>&1 || status=$?
   umount "$tmp/proc"
   if [ $status -ne 0 ]; then
     cat "$tmp.log" >&2
-    echo "device image: apt could not install the package" >&2
+    echo "device image: apt could not install the package, or firewalld has no zone nm-shared" >&2
     return 1
   fi
+  echo "device image: apt installs $(grep -c '^Inst ' "$tmp.simulated") packages for wavewarden" >&2
+  for manager in network-manager modemmanager connman; do
+    if grep -q "^Inst $manager " "$tmp.simulated"; then
+      echo "device image: installing the package pulls in $manager" >&2
+      return 1
+    fi
+  done
+  # Enabled at install; the scenarios start it themselves, once the radios
+  # they make exist.
+  [ -L "$tmp/etc/systemd/system/multi-user.target.wants/wavewarden.service" ] || {
+    echo "device image: the package did not enable its service" >&2
+    return 1
+  }
+  chroot "$tmp" systemctl disable wavewarden.service >/dev/null 2>&1
   rm -f "$tmp/usr/sbin/policy-rc.d" "$tmp/tmp/wavewarden.deb"
   chroot "$tmp" apt-get clean
   install -m 0755 "$adapter" "$tmp/usr/local/sbin/hostapd"
-  # The device's side: its name, the station's network, the scenario runner.
+  # The device's side: its name, what runs its station, the scenario runner.
   echo device >"$tmp/etc/hostname"
-  cp -r "$here/guest/." "$tmp/"
-  chmod 0600 "$tmp/etc/NetworkManager/system-connections/"*
-  chmod 0755 "$tmp/usr/local/sbin/ww-scenario"
+  echo "$station" >"$tmp/etc/ww-station"
+  cp -r "$here/guest/." "$here/station-$station/." "$tmp/"
+  if [ "$station" = nm ]; then
+    chmod 0600 "$tmp/etc/NetworkManager/system-connections/"*
+  fi
+  chmod 0755 "$tmp/usr/local/sbin/"ww-*
   chroot "$tmp" systemctl enable ww-scenario.service >/dev/null 2>&1
   chroot "$tmp" systemctl mask serial-getty@ttyS0.service getty@tty1.service \
     apt-daily.timer apt-daily-upgrade.timer >/dev/null 2>&1
   mv "$tmp" "$device"
-  rm -f "$tmp.log"
+  rm -f "$tmp.log" "$tmp.simulated"
 }
 
 if [ ! -d "$device" ]; then
@@ -155,7 +193,7 @@ fi
 # other checkouts may be booting them.
 touch "$device"
 kept=0
-for layer in $(ls -1dt "$images"/device-"$arch"-*); do
+for layer in $(ls -1dt "$images"/device-"$arch"-"$station"-*); do
   case $layer in
     "$device" | *.tmp) ;;
     *) [ $((++kept)) -le 2 ] || rm -rf "$layer" ;;

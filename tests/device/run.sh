@@ -2,13 +2,16 @@
 # Boots the device image (prepare.sh built it, of its build's architecture)
 # under qemu with two emulated CPUs and systemd as init, and runs one
 # scenario in it once the device is up. Exit status: the scenario's, or 125
-# when the VM failed before it ran.
+# when the VM failed before it ran. WW_DEVICE_STATION=supplicant boots the
+# image whose station wpa_supplicant and udhcpc run (prepare.sh).
 #   run.sh SCENARIO BUILD_DIR [ARG...]     ARGs go to the scenario
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scenario=$(realpath "$1")
 build=$(realpath "$2")
-image=$(cat "$build/device/image" 2>/dev/null) || {
+out=$build/device
+[ "${WW_DEVICE_STATION:-nm}" = nm ] || out=$build/device-$WW_DEVICE_STATION
+image=$(cat "$out/image" 2>/dev/null) || {
   echo "no device image: run tests/device/prepare.sh $build first" >&2
   exit 125
 }
@@ -16,7 +19,7 @@ image=$(cat "$build/device/image" 2>/dev/null) || {
   echo "device image $image is gone: run tests/device/prepare.sh $build again" >&2
   exit 125
 }
-arch=$(cat "$build/device/arch" 2>/dev/null || echo amd64)
+arch=$(cat "$out/arch" 2>/dev/null || echo amd64)
 # An emulated arm64 device takes about three times as long for everything:
 # its scenario's waits stretch so.
 scale=1
