@@ -10,14 +10,7 @@ build=${BUILD_DIR:-$top/build-arm64}
 
 # The host's tools first (scdoc for the pages, lintian for the package).
 "$top/scripts/install-deps.sh"
-export DEBIAN_FRONTEND=noninteractive
-packages=(g++-aarch64-linux-gnu libnl-3-dev:arm64 libnl-genl-3-dev:arm64
-  libnl-route-3-dev:arm64 libgtest-dev:arm64 libstdc++6:arm64 qemu-user)
-if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-  dpkg --add-architecture arm64
-  apt-get update -q
-fi
-"$top/scripts/install-missing.sh" "${packages[@]}"
+"$top/scripts/install-arm64-deps.sh"
 
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

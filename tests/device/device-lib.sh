@@ -8,6 +8,9 @@
 # here: "up" holds wlan1, 10.9.0.1 and the servers; "cl" the phone.
 . "$(dirname "${BASH_SOURCE[0]}")/../radio/radio-lib.sh"
 station=$(cat /etc/ww-station 2>/dev/null || echo nm)
+# Each step with the seconds since the scenario began: where a boot's time
+# goes.
+log() { echo "--- ${SECONDS}s $*"; }
 
 block=/sys/module/cfg80211/parameters/cfg80211_block_scans
 payload=$work/www/payload

@@ -86,6 +86,7 @@ download_works 600
 log "firewalld reloads"
 firewall-cmd --reload >/dev/null || fail "firewalld reload"
 firewall-cmd --get-zones | grep -qw nm-shared || fail "no zone nm-shared after a firewalld reload"
+# The daemon's bindings are firewalld's runtime ones, which a reload drops.
 log "wlanap's zone after the reload: $(firewall-cmd --get-zone-of-interface=wlanap 2>&1)"
 
 log "systemctl stop wavewarden"

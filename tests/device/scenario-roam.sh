@@ -4,7 +4,10 @@
 # access point on channel 11; NetworkManager's station follows, the daemon
 # moves the access point to channel 11, and the phone, probing the upstream
 # server every 100 ms throughout, is back and downloads again. Prints the
-# phone's outage.
+# phone's outage. Then, in the same boot (a boot costs a minute):
+# "create - - hbs noroute": the phone takes a lease without a router, reaches
+# the device at 10.35.78.1 but not the upstream server, although the device
+# routed it a moment before.
 #   scenario-roam.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -32,5 +35,17 @@ wait_for "the phone back" 600 client_linked
 download_works 600
 outage "$roam" "$moved"
 log "the phone's outage $outage_ms ms; station joined after $((joined - roam)) ms, access point moved after $((moved - roam)) ms"
+
+log "create - - hbs noroute"
+stop_client
+create_and_wait - - hbs noroute
+wait_for "wlanap on channel 37" 100 ap_on 37
+state_has '"route" : "No Route"' || fail "route in state"
+phone_join
+grep -q "^router=" "$work/offer" && fail "noroute offers a router: $(grep router "$work/offer")"
+grep -q "^ip=10.35.78." "$work/offer" || fail "lease: $(cat "$work/offer")"
+device_answers() { ip netns exec cl ping -c 1 -W 1 10.35.78.1; }
+wait_for "the phone reaching 10.35.78.1" 300 device_answers
+fetch 5 && fail "the phone reaches the upstream server"
 no_denials
 pass
