@@ -1,10 +1,11 @@
 // Counting semaphore that wakes the operational thread. Every post yields one
-// pass; waits take an absolute real-time deadline so a pass also runs on its
-// supervision period without any post.
+// pass; waits have a deadline so a pass also runs on its supervision period
+// without any post.
 #pragma once
 
 #include <semaphore.h>
 
+#include <chrono>
 #include <ctime>
 
 namespace ww {
@@ -17,9 +18,9 @@ class WakeSemaphore {
   WakeSemaphore& operator=(const WakeSemaphore&) = delete;
 
   void Post();
-  // Waits until a post arrives or `seconds` have passed on the real-time
-  // clock. Returns true for a post, false for a time-out.
-  bool WaitFor(int seconds);
+  // Waits until a post arrives or `span` has passed on the monotonic clock.
+  // Returns true for a post, false for a time-out.
+  bool WaitFor(std::chrono::milliseconds span);
   // Current count, for tests and diagnostics.
   int Value();
 

@@ -34,6 +34,21 @@ class SocketSink : public ReplySink {
   int fd_;
 };
 
+// Whether the peer of `fd` is the boot replay's wavectl: it runs in the
+// replay command's process group.
+bool FromReplay(int fd, const Daemon& daemon) {
+  const int32_t group = daemon.replay_group.load();
+  if (group <= 0) {
+    return false;
+  }
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.pid <= 0) {
+    return false;
+  }
+  return ::getpgid(peer.pid) == group;
+}
+
 }  // namespace
 
 int OpenManagementSocket(const char* path, int& fd) {
@@ -77,6 +92,7 @@ void* HandleCommandThread(void* arg) {
   } else {
     request[got] = '\0';
     CommandEnv env{*slot.daemon, query, kQueryClosed};
+    env.from_replay = FromReplay(fd, *slot.daemon);
     SocketSink sink(fd);
     ExecuteRequest(env, request, static_cast<size_t>(got), sink);
     CloseQuery(env);

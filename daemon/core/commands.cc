@@ -5,6 +5,7 @@
 
 #include "daemon/core/daemon.h"
 #include "daemon/core/last_state.h"
+#include "daemon/regulatory/country_code.h"
 
 namespace ww {
 
@@ -35,8 +36,9 @@ void CommandDelayRefresh(CommandEnv& env, const Request& /*request*/, ReplySink&
 }
 
 void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, ReplySink& sink) {
-  const char* code = request.words[1];
-  if (std::strlen(code) < 2) {
+  char code[3] = {};
+  // hostapd takes only two capital letters; "de" means DE.
+  if (!CapitalCountryCode(request.words[1], code)) {
     SendText(sink, "0\tInvalid Parameters");
     return;
   }
@@ -47,8 +49,19 @@ void CommandSetFallbackCountryCode(CommandEnv& env, const Request& request, Repl
   ApplyCountryCode(env.daemon, code, kPriorityFallback);
 }
 
+bool RefuseSupersededReplay(CommandEnv& env, ReplySink& sink) {
+  if (!ReplaySuperseded(env.daemon, env.from_replay)) {
+    return false;
+  }
+  SendText(sink, "0\tSuperseded by a newer request");
+  return true;
+}
+
 void CommandTeardown(CommandEnv& env, const Request& request, ReplySink& sink) {
   std::lock_guard<std::mutex> order(env.daemon.request_lock);
+  if (RefuseSupersededReplay(env, sink)) {
+    return;
+  }
   RecordRequest(env.daemon, request.raw);
   DaemonState& ds = env.daemon.state;
   PostRequest(ds, [&](uint64_t serial) {

@@ -24,4 +24,8 @@ void CommandUnknown(CommandEnv& env, const Request& request, ReplySink& sink);
 // Sends a NUL-terminated text without its NUL.
 void SendText(ReplySink& sink, const char* text);
 
+// Refuses (with a reply) a create, test or teardown from the boot replay
+// that a client's newer request has overtaken. Request lock held.
+bool RefuseSupersededReplay(CommandEnv& env, ReplySink& sink);
+
 }  // namespace ww

@@ -168,6 +168,9 @@ void CommandCreate(CommandEnv& env, const Request& request, ReplySink& sink) {
     return;  // refused before anything is recorded or stored
   }
   std::lock_guard<std::mutex> order(daemon.request_lock);
+  if (RefuseSupersededReplay(env, sink)) {
+    return;
+  }
   RecordRequest(daemon, request.raw);
   SetBusy(ds);
   if (request.count < 5) {
@@ -204,13 +207,19 @@ void CommandTest(CommandEnv& env, const Request& request, ReplySink& sink) {
   DaemonState& ds = daemon.state;
   if (request.count == 5) {
     char reason[160];
+    // A band or channel no radio has would give hostapd a file for
+    // frequency 0, which the report might still call running.
     if (SsidProblem(request.words[1], reason, sizeof reason) != nullptr ||
-        PassphraseProblem(request.words[2], reason, sizeof reason) != nullptr) {
+        PassphraseProblem(request.words[2], reason, sizeof reason) != nullptr ||
+        TestPlacementProblem(ParseTestWords(request), reason, sizeof reason) != nullptr) {
       RefuseCredential(reason, kTestUsage, sink);
       return;
     }
   }
   std::lock_guard<std::mutex> order(daemon.request_lock);
+  if (RefuseSupersededReplay(env, sink)) {
+    return;
+  }
   RecordRequest(daemon, request.raw);
   SetBusy(ds);
   if (request.count != 5) {

@@ -159,4 +159,22 @@ TestWords ParseTestWords(const Request& request) {
   };
 }
 
+const char* TestPlacementProblem(const TestWords& words, char* reason, size_t size) {
+  if (!words.accepted) {
+    return nullptr;  // answered "bad arguments" as before
+  }
+  if (words.band != kBand24 && words.band != kBand5 && words.band != kBand6) {
+    FormatCut(reason, size, "test band %d is not 2, 5 or 6", static_cast<int>(words.band));
+    return reason;
+  }
+  int frequency = 0;
+  ChannelToFrequency(words.band, words.channel, frequency);
+  if (frequency == 0) {
+    FormatCut(reason, size, "test channel %u is not a channel of band %d", words.channel,
+              static_cast<int>(words.band));
+    return reason;
+  }
+  return nullptr;
+}
+
 }  // namespace ww

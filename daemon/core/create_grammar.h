@@ -4,6 +4,7 @@
 // (create_command.cc).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,5 +46,10 @@ struct TestWords {
   bool accepted = false;
 };
 TestWords ParseTestWords(const Request& request);
+
+// Why the band and channel that ParseTestWords would accept place no access
+// point (a band no radio has, a channel outside the band), written into
+// `reason`; null when they do.
+const char* TestPlacementProblem(const TestWords& words, char* reason, size_t size);
 
 }  // namespace ww

@@ -36,6 +36,9 @@ struct Daemon : ApRuntime {
   // Replies sent to create, test and teardown requests: the boot replay
   // learns from it whether its request was answered.
   std::atomic<uint64_t> recorded_replies{0};
+  // The process group of the boot replay's wavectl while it runs (0
+  // otherwise): its connection is told from a client's by its peer.
+  std::atomic<int32_t> replay_group{0};
   ScanBlockTable scan_block;
   // nl80211's id as the raw channel learnt it at start-up (0: unknown).
   // Written before any other thread starts, read by the command threads.

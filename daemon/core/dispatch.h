@@ -43,8 +43,9 @@ struct CommandEnv {
   // first command that asks an interface; most requests never do.
   // kQueryFailed after that failed.
   int query_state = kQueryOpen;
-  int pooled = -1;          // the pool slot in use, -1 for `query`
-  bool query_clean = true;  // false once a query timed out: its answer may still come
+  int pooled = -1;           // the pool slot in use, -1 for `query`
+  bool query_clean = true;   // false once a query timed out: its answer may still come
+  bool from_replay = false;  // the boot replay's wavectl sent the request
 };
 
 // The command thread's interface query, opened or taken from the pool if it

@@ -2,21 +2,29 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <utility>
 
 #include "common/util/report.h"
+#include "common/util/unix_socket.h"
 
 namespace ww {
 
 int TakeInstanceLock(const char* path, UniqueFd& held) {
   char reason[128];
-  UniqueFd fd(::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  // A link there could make the daemon create or lock a file elsewhere.
+  UniqueFd fd(::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
   if (!fd.Valid()) {
-    std::fprintf(stderr, "Error: could not open the lock file %s: %s\n", path,
-                 ErrnoText(errno, reason, sizeof reason));
+    if (errno == ELOOP) {
+      std::fprintf(stderr, "Error: the lock file %s is a symbolic link; not following it\n", path);
+    } else {
+      std::fprintf(stderr, "Error: could not open the lock file %s: %s\n", path,
+                   ErrnoText(errno, reason, sizeof reason));
+    }
     return kExitAlreadyRunning;
   }
   int locked = -1;
@@ -35,6 +43,23 @@ int TakeInstanceLock(const char* path, UniqueFd& held) {
   }
   held = std::move(fd);
   return 0;
+}
+
+int RefuseIfServed(const char* socket_path) {
+  const UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!sock.Valid()) {
+    return 0;  // nothing can be told; the lock has decided
+  }
+  const sockaddr_un addr = UnixAddress(socket_path);
+  int connected = -1;
+  do {
+    connected = ::connect(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), kUnixAddressLength);
+  } while (connected != 0 && errno == EINTR);
+  if (connected != 0) {
+    return 0;  // a stale socket file refuses, or there is none
+  }
+  std::fprintf(stderr, "Error: another wavewarden is already serving %s\n", socket_path);
+  return kExitAlreadyRunning;
 }
 
 }  // namespace ww

@@ -16,4 +16,10 @@ namespace ww {
 // ends.
 int TakeInstanceLock(const char* path, UniqueFd& held);
 
+// The lock file may have been deleted under a running daemon: one that still
+// answers on its management socket keeps a second one out too. 0 when no
+// daemon answers at `socket_path`; otherwise one line on standard error and
+// kExitAlreadyRunning.
+int RefuseIfServed(const char* socket_path);
+
 }  // namespace ww

@@ -14,6 +14,8 @@ namespace {
 constexpr size_t kLineSize = 1024;
 constexpr int kReplayAttempts = 10;
 constexpr auto kReplayPause = std::chrono::seconds(1);
+constexpr const char* kReplaySkipped =
+    "Replay of the last request skipped: a newer request was answered";
 
 }  // namespace
 
@@ -65,13 +67,17 @@ void ReplayLastState(Daemon& daemon) {
   // Unlocked: the replayed request reaches a command thread that records it.
   // A busy management socket may close the connection unanswered; then the
   // request is sent again, a bounded number of times. Once any create, test
-  // or teardown has been answered since the replay began (the replayed one,
-  // or a newer one from a client, which the replay must not override) it is
-  // not sent again.
-  const uint64_t before = daemon.recorded_replies.load();
+  // or teardown has been answered since the daemon started (the replayed
+  // one, or a newer one from a client, which the replay must not override)
+  // it is not sent again; a replay already on its way is refused when it
+  // arrives (ReplaySuperseded).
+  if (daemon.recorded_replies.load() != 0) {
+    std::fprintf(stderr, "%s\n", kReplaySkipped);
+    return;
+  }
   for (int attempt = 1; attempt <= kReplayAttempts; ++attempt) {
-    const int status = daemon.hooks.run_command(command.c_str());
-    if (daemon.recorded_replies.load() != before) {
+    const int status = daemon.hooks.run_marked(command.c_str(), daemon.replay_group);
+    if (daemon.recorded_replies.load() != 0) {
       return;
     }
     std::fprintf(stderr,
@@ -79,11 +85,19 @@ void ReplayLastState(Daemon& daemon) {
                  attempt, kReplayAttempts, status);
     if (attempt < kReplayAttempts) {
       daemon.hooks.sleep(kReplayPause);
-      if (daemon.recorded_replies.load() != before) {
+      if (daemon.recorded_replies.load() != 0) {
         return;
       }
     }
   }
+}
+
+bool ReplaySuperseded(Daemon& daemon, bool from_replay) {
+  if (!from_replay || daemon.recorded_replies.load() == 0) {
+    return false;
+  }
+  std::fprintf(stderr, "%s\n", kReplaySkipped);
+  return true;
 }
 
 }  // namespace ww

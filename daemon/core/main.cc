@@ -38,7 +38,10 @@ int RunDaemon(ww::Daemon& daemon) {
   ww::SetThreadName("Main");
   // Before any side effect: a second daemon must leave the first one's
   // services, interface and sockets alone.
-  const int locked = ww::TakeInstanceLock(daemon.paths.instance_lock, daemon.held_instance_lock);
+  int locked = ww::TakeInstanceLock(daemon.paths.instance_lock, daemon.held_instance_lock);
+  if (locked == 0) {
+    locked = ww::RefuseIfServed(daemon.paths.management_socket);
+  }
   if (locked != 0) {
     return locked;
   }
@@ -46,7 +49,10 @@ int RunDaemon(ww::Daemon& daemon) {
     // Nobody would act on a stop signal: let it end the daemon as before.
     ww::RestoreDefaultStopSignals();
   }
-  ww::WaitForInterface(ww::kStationInterface);
+  ww::WaitForInterface(ww::kStationInterface, [&daemon] {
+    daemon.notifier.Status("Waiting for wlan0");
+    daemon.notifier.Beat();
+  });
   daemon.startup_stage.store(ww::StartupStage::kStarting);
 
   ww::DaemonState& ds = daemon.state;
@@ -80,6 +86,8 @@ int RunDaemon(ww::Daemon& daemon) {
   StartThread(ww::RegulatoryRefreshTimerAtBoot, daemon);
   // Any local user may talk to the daemon.
   chmod(daemon.paths.management_socket, 0777);
+  // Clients that the service manager orders after the daemon find it serving.
+  daemon.notifier.Ready();
   return ww::ServeManagementSocket(daemon, listen_fd);
 }
 
@@ -88,13 +96,15 @@ int RunDaemon(ww::Daemon& daemon) {
 int main() {
   // First: a stop signal or a closed output stream may come at any moment.
   ww::InstallSignalHandlers();
+  // Threads outlive main's frame until exit; the record is never destroyed.
+  static ww::Daemon& daemon = *new ww::Daemon;
+  // Before any thread or child exists, which must not inherit the socket.
+  daemon.notifier.OpenFromEnvironment();
   // The journal should see each line as it is written, not in blocks.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   // A thread stack whose mapping ends on a 2 MiB boundary would otherwise take
   // a whole huge page at first touch on kernels with THP "always", and glibc
   // keeps ended threads' stacks: one restart in eight grew 6 MiB that way.
   (void)prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0);
-  // Threads outlive main's frame until exit; the record is never destroyed.
-  static ww::Daemon& daemon = *new ww::Daemon;
   std::exit(RunDaemon(daemon));  // NOLINT(concurrency-mt-unsafe): the only way out
 }

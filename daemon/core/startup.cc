@@ -21,9 +21,12 @@
 
 namespace ww {
 
-void WaitForInterface(const char* name) {
+void WaitForInterface(const char* name, const std::function<void()>& each_second) {
   while (if_nametoindex(name) == 0) {
     std::printf("%s does not exist, sleeping\n", name);
+    if (each_second) {
+      each_second();
+    }
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }

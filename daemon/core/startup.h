@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace ww {
 
@@ -13,8 +14,9 @@ enum class StartupStage : int32_t {
 };
 
 // Prints "<name> does not exist, sleeping" once a second until the interface
-// exists. No limit: the daemon is useless without its station interface.
-void WaitForInterface(const char* name);
+// exists, calling `each_second` after each line. No limit: the daemon is
+// useless without its station interface.
+void WaitForInterface(const char* name, const std::function<void()>& each_second = {});
 
 // Boot-time country resolution thread body; `arg` is the Daemon. Replays
 // the last recorded request once the country is settled.

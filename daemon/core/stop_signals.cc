@@ -11,6 +11,7 @@
 #include "daemon/core/daemon.h"
 #include "daemon/core/startup.h"
 #include "daemon/lifecycle/services.h"
+#include "daemon/lifecycle/shell.h"
 #include "daemon/netlink/scan_block.h"
 
 namespace ww {
@@ -79,6 +80,10 @@ void* StopThread(void* arg) {
   std::fprintf(stderr, "Stopping on signal %d\n", g_stop_signal.load());
 
   daemon.stopping.store(true);
+  daemon.notifier.Stopping();
+  // A hung helper is ended now, not at its deadline, and nothing new starts
+  // beside the stop's own commands.
+  CancelCommandsForStop();
   // A waiting operational thread wakes, sees the flag and ends.
   daemon.state.wake_semaphore.Post();
   // Kept until the process ends: no pass starts after this one.
@@ -93,6 +98,8 @@ void* StopThread(void* arg) {
   if (plan.stop_services) {
     StopServices(daemon);
   }
+  // Nothing the daemon started outlives it.
+  EndAllCommands();
   std::fflush(stdout);
   std::fflush(stderr);
   // Not exit(): the other threads still run, and neither static destructors

@@ -12,6 +12,7 @@
 #include "common/util/report.h"
 #include "common/util/unique_file.h"
 #include "daemon/regulatory/channels.h"
+#include "daemon/regulatory/country_code.h"
 #include "daemon/regulatory/country_resolve.h"
 #include "daemon/regulatory/regdb.h"
 
@@ -131,8 +132,13 @@ std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagno
   Appendf(text, "interface=%s\n", kApInterface);
   text += "driver=nl80211\n";
   Appendf(text, "ssid=%s\n", inputs.ssid);
-  Appendf(text, "country_code=%s\n", inputs.country);
-  text += "ieee80211d=1\n";
+  // hostapd refuses a file whose code is not two capital letters, the
+  // world's "00" among them: with no country it starts on the world rules.
+  char country[3];
+  if (CapitalCountryCode(inputs.country, country)) {
+    Appendf(text, "country_code=%s\n", country);
+    text += "ieee80211d=1\n";
+  }
   text += "macaddr_acl=0\n";
   text += "auth_algs=1\n";
   Appendf(text, "channel=%d\n", channel);

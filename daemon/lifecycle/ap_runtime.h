@@ -15,6 +15,7 @@
 #include "common/util/interfaces.h"
 #include "common/wifiquery/wifi_query.h"
 #include "daemon/lifecycle/daemon_state.h"
+#include "daemon/lifecycle/service_notify.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
 #include "daemon/netlink/raw_channel.h"
@@ -52,6 +53,11 @@ struct DaemonPaths {
 // shell, the children it starts and the clock.
 struct DaemonHooks {
   std::function<int(const char*)> run_command = RunShellCommand;
+  // The same, with the command's process group in `group` while it runs.
+  std::function<int(const char*, std::atomic<int32_t>&)> run_marked =
+      [](const char* command, std::atomic<int32_t>& group) {
+        return RunShellCommandWith(command, CommandLimits{.group = &group});
+      };
   std::function<int32_t(const char*)> spawn = SpawnCommand;  // a child not waited for
   std::function<int(pid_t, int)> signal = ::kill;
   // What nl80211 says about an interface.
@@ -78,6 +84,9 @@ struct ApRuntime {
   std::atomic<bool> stopping{false};
   // Whether the board has the old diplexer: -1 not yet known, 0 no, 1 yes.
   std::atomic<int32_t> old_diplexer{-1};
+  // The service manager, when one started the daemon: readiness, the
+  // watchdog and the state in one line.
+  ServiceNotifier notifier;
 };
 
 // Country adoption for this runtime: a new code asks the operational thread

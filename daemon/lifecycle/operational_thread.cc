@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "common/util/format.h"
@@ -76,10 +78,43 @@ void Supervise(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& quer
   }
 }
 
+// Waits for a post or the supervision period, telling the watchdog meanwhile
+// that the thread is alive.
+void WaitForWork(ApRuntime& runtime) {
+  WakeSemaphore& wake = runtime.state.wake_semaphore;
+  const std::chrono::milliseconds period = std::chrono::seconds(kSupervisionPeriodSeconds);
+  const std::chrono::milliseconds beat = runtime.notifier.BeatInterval();
+  if (beat.count() <= 0 || beat >= period) {
+    (void)wake.WaitFor(period);
+    return;
+  }
+  const auto end = std::chrono::steady_clock::now() + period;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || wake.WaitFor(std::min(beat, left))) {
+      return;
+    }
+    runtime.notifier.Beat();
+  }
+}
+
+void PublishStatus(ApRuntime& runtime) {
+  DaemonState& ds = runtime.state;
+  char text[sizeof ds.text];
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    std::memcpy(text, ds.text, sizeof text);
+  }
+  text[sizeof text - 1] = '\0';
+  runtime.notifier.Status(text);
+}
+
 }  // namespace
 
 void RunOperationalPass(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query) {
   DaemonState& ds = runtime.state;
+  vars.firewall_ended = false;
   const PendingRequests pending = TakeRequests(ds);
   // Taken after the requests: a create stores its mode and route before its
   // request, so this pass places what the last create it serves asked for.
@@ -126,9 +161,17 @@ void* OperationalThread(void* arg) {
     std::_Exit(kExitNoNetlink);
   }
   OperationalVars vars;
+  // A pass of slow commands is progress, not a wedged daemon.
+  SetCommandObserver(
+      [](void* context) {
+        ApRuntime& self = *static_cast<ApRuntime*>(context);
+        self.notifier.Beat();
+        PublishStatus(self);
+      },
+      &runtime);
   for (;;) {
     // A post and a time-out are treated alike.
-    ds.wake_semaphore.WaitFor(kSupervisionPeriodSeconds);
+    WaitForWork(runtime);
     // The stop thread takes the lock to stop the services; a pass must
     // neither run beside it nor start after it.
     std::unique_lock<std::timed_mutex> pass(runtime.pass_lock);
@@ -137,6 +180,8 @@ void* OperationalThread(void* arg) {
       return nullptr;
     }
     RunOperationalPass(runtime, vars, query);
+    runtime.notifier.Beat();
+    PublishStatus(runtime);
   }
 }
 

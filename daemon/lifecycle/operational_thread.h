@@ -26,6 +26,9 @@ struct OperationalVars {
   char error_text[1024] = {};
   char default_route_iface[128] = {};  // kept when a pass finds no default route
   char last_default_route_iface[128] = {};
+  // firewall-cmd hung until its deadline in this pass: a stuck firewalld
+  // would hold every later call as long, so the pass runs no more of them.
+  bool firewall_ended = false;
 };
 
 // One pass after the wake-up: consumes the requests and acts on them.

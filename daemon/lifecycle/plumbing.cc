@@ -15,10 +15,12 @@
 
 #include "common/util/fields.h"
 #include "common/util/format.h"
+#include "common/util/interfaces.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
 #include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/operational_thread.h"
+#include "daemon/lifecycle/shell.h"
 
 namespace ww {
 namespace {
@@ -32,14 +34,16 @@ constexpr int kForceDeleteEvery = 10;
 constexpr size_t kCommandSize = 8192;
 constexpr size_t kRouteTableSize = 8192;
 
-constexpr const char* kAddInterface = "iw dev wlan0 interface add wlanap type __ap";
+// Station, access point.
+constexpr const char* kAddInterface = "iw dev %s interface add %s type __ap";
 constexpr const char* kApAddress = "10.35.78.1";
-constexpr const char* kAddAddress = "ip addr add 10.35.78.1/24 brd + dev wlanap";
-constexpr const char* kBringUp = "ifconfig wlanap up";
+// Address, access point.
+constexpr const char* kAddAddress = "ip addr add %s/24 brd + dev %s";
+constexpr const char* kBringUp = "ifconfig %s up";
 // Both protocols named separately: brace expansion is bash's, not sh's.
 constexpr const char* kOpenPorts =
     "firewall-cmd --zone=nm-shared --add-port=1024-65535/tcp --add-port=1024-65535/udp";
-constexpr const char* kAddToZone = "firewall-cmd --zone=nm-shared --add-interface=wlanap";
+constexpr const char* kAddToZone = "firewall-cmd --zone=nm-shared --add-interface=%s";
 constexpr const char* kMasquerade = "firewall-cmd --zone=public --add-masquerade";
 
 void Fail(OperationalVars& vars, const char* text) {
@@ -59,11 +63,18 @@ bool Step(ApRuntime& runtime, const char* command) {
   return true;
 }
 
-void FirewallCommand(ApRuntime& runtime, const char* command) {
+// False when the command was skipped, not run.
+bool FirewallCommand(ApRuntime& runtime, OperationalVars& vars, const char* command) {
+  if (vars.firewall_ended) {
+    std::fprintf(stderr, "Error: %s skipped: firewall-cmd timed out in this pass\n", command);
+    return false;
+  }
   const int status = runtime.hooks.run_command(command);
   if (status != 0) {
     std::fprintf(stderr, "Error %d executing: %s\n", status, command);
   }
+  vars.firewall_ended = CommandWasEnded(status);
+  return true;
 }
 
 // Eight random bytes from the random device, or from the kernel's other
@@ -126,35 +137,48 @@ void MacFromRandom(const uint8_t bytes[8], uint8_t mac[6]) {
 
 void CreateAccessPointInterface(ApRuntime& runtime, OperationalVars& vars) {
   DaemonState& ds = runtime.state;
+  char add_address[kCommandSize];
+  FormatCut(add_address, sizeof add_address, kAddAddress, kApAddress, kApInterface);
+  char command[kCommandSize];
   if (InterfaceExists()) {
     vars.pending_error = false;
     // Kept as it is, but without its address dnsmasq serves no lease: another
     // network manager may have removed it, and a restart must mend that.
-    if (!InterfaceHasAddress("wlanap", kApAddress)) {
-      std::fprintf(stderr, "wlanap has lost %s, adding it again\n", kApAddress);
-      if (!Step(runtime, kAddAddress)) {
+    if (!InterfaceHasAddress(kApInterface, kApAddress)) {
+      std::fprintf(stderr, "%s has lost %s, adding it again\n", kApInterface, kApAddress);
+      if (!Step(runtime, add_address)) {
         Fail(vars, "Error setting IP address\n");
       }
     }
   } else {
     SetStateText(ds, "Creating device.");
+    char add_interface[kCommandSize];
+    FormatCut(add_interface, sizeof add_interface, kAddInterface, kStationInterface, kApInterface);
     int failures = 0;
+    bool given_up = false;
     for (int attempt = 0; attempt < kAddTries; ++attempt) {
-      const int status = runtime.hooks.run_command(kAddInterface);
-      std::fprintf(stderr, "Got %d: %s\n", status, kAddInterface);
+      const int status = runtime.hooks.run_command(add_interface);
+      std::fprintf(stderr, "Got %d: %s\n", status, add_interface);
       if (status == 0) {
         vars.pending_error = false;
         break;
       }
-      std::fprintf(stderr, "Warning: could not \"%s\"\n", kAddInterface);
+      std::fprintf(stderr, "Warning: could not \"%s\"\n", add_interface);
+      // A helper that hung until its deadline would hang again, 200 times.
+      if (CommandWasEnded(status)) {
+        given_up = true;
+        break;
+      }
       runtime.hooks.sleep(std::chrono::milliseconds(200));
       if (++failures % kForceDeleteEvery == 0) {
         std::fprintf(stderr, "Trying a force deletion.\n");
-        (void)runtime.hooks.run_command("ifconfig wlanap down 2> /dev/null");
-        (void)runtime.hooks.run_command("iw dev wlanap del 2> /dev/null");
+        FormatCut(command, sizeof command, "ifconfig %s down 2> /dev/null", kApInterface);
+        (void)runtime.hooks.run_command(command);
+        FormatCut(command, sizeof command, "iw dev %s del 2> /dev/null", kApInterface);
+        (void)runtime.hooks.run_command(command);
       }
     }
-    if (failures == kAddTries) {
+    if (given_up || failures == kAddTries) {
       Fail(vars, "Error adding interface\n");
     }
     runtime.hooks.sleep(std::chrono::milliseconds(100));
@@ -164,27 +188,30 @@ void CreateAccessPointInterface(ApRuntime& runtime, OperationalVars& vars) {
     RandomBytes(runtime.paths.random_device, bytes);
     uint8_t mac[6];
     MacFromRandom(bytes, mac);
-    char command[kCommandSize];
     FormatCut(command, sizeof command, "ip link set dev %s address %02x:%02x:%02x:%02x:%02x:%02x",
-              "wlanap", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+              kApInterface, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     if (!Step(runtime, command)) {
       Fail(vars, "Error setting MAC address\n");
     }
-    if (!Step(runtime, kAddAddress)) {
+    if (!Step(runtime, add_address)) {
       Fail(vars, "Error setting IP address\n");
     }
-    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-5 1.6 he-ltf-5 2", "wlanap");
+    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-5 1.6 he-ltf-5 2",
+              kApInterface);
     (void)Step(runtime, command);
-    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-6 1.6 he-ltf-6 2", "wlanap");
+    FormatCut(command, sizeof command, "iw dev %s set bitrates he-gi-6 1.6 he-ltf-6 2",
+              kApInterface);
     (void)Step(runtime, command);
   }
-  if (!Step(runtime, kBringUp)) {
+  FormatCut(command, sizeof command, kBringUp, kApInterface);
+  if (!Step(runtime, command)) {
     Fail(vars, "Error bringing interface up\n");
   }
   runtime.hooks.sleep(std::chrono::milliseconds(200));
-  std::fprintf(stderr, "Setting firewall zone nm-shared for wlanap\n");
-  FirewallCommand(runtime, kOpenPorts);
-  FirewallCommand(runtime, kAddToZone);
+  std::fprintf(stderr, "Setting firewall zone nm-shared for %s\n", kApInterface);
+  (void)FirewallCommand(runtime, vars, kOpenPorts);
+  FormatCut(command, sizeof command, kAddToZone, kApInterface);
+  (void)FirewallCommand(runtime, vars, command);
 }
 
 bool BestDefaultRoute(const char* table, char* iface, size_t size) {
@@ -219,7 +246,10 @@ void WatchDefaultRoute(ApRuntime& runtime, OperationalVars& vars) {
   }
   if (std::strcmp(vars.default_route_iface, vars.last_default_route_iface) != 0) {
     std::fprintf(stderr, "Setting default route: %s\n", vars.default_route_iface);
-    FirewallCommand(runtime, kMasquerade);
+    // Skipped, it is tried again by the next pass.
+    if (!FirewallCommand(runtime, vars, kMasquerade)) {
+      return;
+    }
     FormatCut(vars.last_default_route_iface, sizeof vars.last_default_route_iface, "%s",
               vars.default_route_iface);
   }

@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/util/interfaces.h"
+
 namespace ww {
 
 struct ApRuntime;
 struct OperationalVars;
 
 // True when an interface named exactly `name` is listed by getifaddrs.
-bool InterfaceExists(const char* name = "wlanap");
+bool InterfaceExists(const char* name = kApInterface);
 
 // True when the interface `name` has the IPv4 address `address` (dotted).
 bool InterfaceHasAddress(const char* name, const char* address);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "common/util/format.h"
+#include "common/util/interfaces.h"
 #include "common/util/report.h"
 #include "common/util/unique_fd.h"
 #include "common/util/unique_file.h"
@@ -23,13 +24,13 @@ namespace ww {
 namespace {
 
 constexpr const char* kKillHostapd = "killall hostapd 2> /dev/null || true";
-constexpr const char* kApDown = "ifconfig wlanap down 2> /dev/null";
-// Written for any POSIX shell: the output redirection must not rely on bash.
-constexpr const char* kHostapdCommand =
-    "hostapd %s /var/run/softap_hostapd.conf > /var/log/hostapd.log 2>&1 &";
+constexpr const char* kApDown = "ifconfig %s down 2> /dev/null";
+// Debug flags, configuration, log. Written for any POSIX shell: the output
+// redirection must not rely on bash.
+constexpr const char* kHostapdCommand = "hostapd %s %s > %s 2>&1 &";
+// Pid file, configuration, leases, log.
 constexpr const char* kDnsmasqCommand =
-    "dnsmasq -k -x /var/run/softap_dnsmasq.pid -C /var/run/softap_dnsmasq.conf -l "
-    "/var/run/softap_dnsmasq.leases --log-facility /var/log/dnsmasq_ap.log --log-debug";
+    "dnsmasq -k -x %s -C %s -l %s --log-facility %s --log-debug";
 constexpr const char* kDnsmasqTemplate =
     "interface=%s\nexcept-interface=lo\ndhcp-range=10.35.78.20,10.35.78.30,12h\nbind-interfaces\n%"
     "s";
@@ -212,22 +213,37 @@ void StopServices(ApRuntime& runtime) {
 
 void CleanupServices(ApRuntime& runtime) {
   EndServices(runtime, false, std::chrono::milliseconds(0));
-  (void)runtime.hooks.run_command(kApDown);
+  char command[128];
+  FormatCut(command, sizeof command, kApDown, kApInterface);
+  (void)runtime.hooks.run_command(command);
+}
+
+std::string HostapdCommand(const DaemonPaths& paths, bool debug) {
+  char command[kCommandSize];
+  FormatCut(command, sizeof command, kHostapdCommand, debug ? "-d -K" : "", paths.hostapd_conf,
+            paths.hostapd_log);
+  return command;
+}
+
+std::string DnsmasqCommand(const DaemonPaths& paths) {
+  char command[kCommandSize];
+  FormatCut(command, sizeof command, kDnsmasqCommand, paths.dnsmasq_pid, paths.dnsmasq_conf,
+            paths.dnsmasq_leases, paths.dnsmasq_log);
+  return command;
 }
 
 size_t DnsmasqConfig(int32_t route, char* out, size_t size) {
   // noroute offers clients neither a router nor a DNS server.
   const char* tail = route == kRouteNone ? "dhcp-option=3\ndhcp-option=6\n" : "";
-  return FormatCut(out, size, kDnsmasqTemplate, "wlanap", tail);
+  return FormatCut(out, size, kDnsmasqTemplate, kApInterface, tail);
 }
 
 void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
   DaemonState& ds = runtime.state;
   std::fprintf(stderr, "Opening apps.\n");
   SoftKill(runtime, ds.hostapd_pid, "/hostapd");
-  char command[kCommandSize];
-  FormatCut(command, sizeof command, kHostapdCommand,
-            (ds.hostapd_debug.load() & 1) != 0 ? "-d -K" : "");
+  const std::string hostapd = HostapdCommand(runtime.paths, (ds.hostapd_debug.load() & 1) != 0);
+  const char* command = hostapd.c_str();
   const int status = runtime.hooks.run_command(command);
   if (status != 0) {
     FormatCut(vars.error_text, sizeof vars.error_text, "%s", "Error polling channel\n");
@@ -235,15 +251,18 @@ void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
   }
   ds.dnsmasq_pid = -1;
   if (DnsmasqRoute(route)) {
-    (void)runtime.hooks.run_command("iw dev wlan0 set 4addr off");
+    char four_addr[128];
+    FormatCut(four_addr, sizeof four_addr, "iw dev %s set 4addr off", kStationInterface);
+    (void)runtime.hooks.run_command(four_addr);
     ::unlink(runtime.paths.dnsmasq_log);
     const bool configured = WriteDnsmasqConfig(runtime.paths.dnsmasq_conf, route);
     ::unlink(runtime.paths.dnsmasq_pid);
-    std::fprintf(stderr, "# %s\n", kDnsmasqCommand);
+    const std::string dnsmasq = DnsmasqCommand(runtime.paths);
+    std::fprintf(stderr, "# %s\n", dnsmasq.c_str());
     // Without its configuration dnsmasq would serve the wrong thing.
-    const int32_t pid = configured ? runtime.hooks.spawn(kDnsmasqCommand) : -1;
+    const int32_t pid = configured ? runtime.hooks.spawn(dnsmasq.c_str()) : -1;
     if (pid < 0) {
-      std::fprintf(stderr, "Error %d executing %s\n", -1, kDnsmasqCommand);
+      std::fprintf(stderr, "Error %d executing %s\n", -1, dnsmasq.c_str());
     } else {
       ds.dnsmasq_pid = pid;
     }
@@ -275,7 +294,7 @@ ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars&
       std::fprintf(stderr, "hostapd failed (%d %d)\n", ds.hostapd_pid,
                    static_cast<int>(ds.hostapd_failures));
       char command[128];
-      FormatCut(command, sizeof command, "iw dev %s info 1>&2", "wlanap");
+      FormatCut(command, sizeof command, "iw dev %s info 1>&2", kApInterface);
       (void)runtime.hooks.run_command(command);
       (void)runtime.hooks.run_command("ip link show 1>&2");
       FormatCut(vars.error_text, sizeof vars.error_text, "hostapd failed (%d %d).", ds.hostapd_pid,

@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace ww {
 
 struct ApRuntime;
+struct DaemonPaths;
 struct OperationalVars;
 
 inline constexpr const char* kProcRoot = "/proc";
@@ -34,6 +36,11 @@ void StopServices(ApRuntime& runtime);
 // Ends whatever an earlier run or the current access point left running and
 // takes the access-point interface down (start-up, teardown).
 void CleanupServices(ApRuntime& runtime);
+
+// The command lines of hostapd (with "-d -K" when `debug`; the shell starts
+// it in the background) and dnsmasq, for the daemon's files at `paths`.
+std::string HostapdCommand(const DaemonPaths& paths, bool debug);
+std::string DnsmasqCommand(const DaemonPaths& paths);
 
 // dnsmasq's configuration for a route mode.
 size_t DnsmasqConfig(int32_t route, char* out, size_t size);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/util/interfaces.h"
 #include "common/util/nl80211_ids.h"
 #include "common/util/nl_message.h"
 #include "common/util/nl_ptr.h"
@@ -87,7 +88,7 @@ Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const ui
   char text[18];
   std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3],
                 mac[4], mac[5]);
-  if (command == kCmdConnect && std::strcmp(ifname, "wlan0") == 0) {
+  if (command == kCmdConnect && std::strcmp(ifname, kStationInterface) == 0) {
     action.kind = Nl80211EventAction::Kind::kConnect;
     action.log = std::string("connected to AP MAC: ") + text;
     action.bssid_changed = std::memcmp(mac, last_bssid.data(), last_bssid.size()) != 0;
@@ -95,10 +96,10 @@ Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const ui
       action.log += " CHANGED ";
     }
     action.log += "\n";
-  } else if (command == kCmdNewStation && std::strcmp(ifname, "wlanap") == 0) {
+  } else if (command == kCmdNewStation && std::strcmp(ifname, kApInterface) == 0) {
     action.kind = Nl80211EventAction::Kind::kNewStation;
     action.log = std::string("new station on softap: ") + text + "\n";
-  } else if (command == kCmdDelStation && std::strcmp(ifname, "wlanap") == 0) {
+  } else if (command == kCmdDelStation && std::strcmp(ifname, kApInterface) == 0) {
     action.kind = Nl80211EventAction::Kind::kDelStation;
     action.log = std::string("del station on softap: ") + text + "\n";
   }

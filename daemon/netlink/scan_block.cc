@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/util/format.h"
+#include "common/util/interfaces.h"
 #include "common/util/nl80211_ids.h"
 #include "common/util/unique_fd.h"
 #include "daemon/netlink/raw_channel.h"
@@ -129,7 +131,10 @@ void UpdateScanBlock(ScanBlockTable& table, const ScanBlockIo& io, int kind,
   }
   const int value = ScanBlockValue(frequencies, count);
   WriteBlockValue(io.parameter_path, value);
-  (void)io.run_command(value != 0 ? "iw dev wlan0 cqm rssi -110 4" : "iw dev wlan0 cqm rssi -75 4");
+  char command[128];
+  FormatCut(command, sizeof command, "iw dev %s cqm rssi %d 4", kStationInterface,
+            value != 0 ? -110 : -75);
+  (void)io.run_command(command);
 }
 
 }  // namespace ww

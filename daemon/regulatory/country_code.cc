@@ -122,4 +122,19 @@ void ResolveCountryAtBoot(const CountrySetting& setting, const BootSteps& steps)
   steps.replay();
 }
 
+bool CapitalCountryCode(const char* code, char out[3]) {
+  for (int i = 0; i < 2; ++i) {
+    const char c = code[i];
+    if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z') {
+      out[i] = c;
+    } else {
+      return false;
+    }
+  }
+  out[2] = '\0';
+  return true;
+}
+
 }  // namespace ww

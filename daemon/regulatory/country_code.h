@@ -30,6 +30,11 @@ class AtomicCountryCode {
   std::atomic<uint16_t> packed_;
 };
 
+// The first two characters of `code` in capitals, NUL-terminated in `out`,
+// when they are ASCII letters: the only codes hostapd takes. False
+// otherwise (the world's "00" among them).
+bool CapitalCountryCode(const char* code, char out[3]);
+
 // Priorities of the sources that may adopt a country code.
 inline constexpr int kPriorityCache = 1;
 inline constexpr int kPriorityFallback = 2;

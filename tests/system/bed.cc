@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -108,6 +109,35 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;
+}
+
+std::string BedFile(const std::string& name) {
+  const char* dir = std::getenv("WW_BED_DIR");
+  return std::string(dir != nullptr ? dir : "/run/.wwbed") + "/" + name;
+}
+
+void Hook(const std::string& name, const std::string& body) {
+  WriteFile(BedFile("hook/" + name), "#!/bin/sh\n" + body);
+  chmod(BedFile("hook/" + name).c_str(), 0755);
+}
+
+std::vector<int> FakeServicePids(const std::string& name) {
+  std::vector<int> pids;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) {
+    return pids;
+  }
+  const std::string fake = std::string(WW_FAKEBIN_DIR) + "/" + name;
+  while (const dirent* e = readdir(proc)) {
+    const int pid = std::atoi(e->d_name);
+    char exe[PATH_MAX] = {};
+    const std::string link = std::string("/proc/") + e->d_name + "/exe";
+    if (pid > 0 && readlink(link.c_str(), exe, sizeof exe - 1) > 0 && exe == fake) {
+      pids.push_back(pid);
+    }
+  }
+  closedir(proc);
+  return pids;
 }
 
 void EndFakeServices() {

@@ -39,6 +39,13 @@ void WriteFile(const std::string& path, const std::string& contents);
 std::string FakeCalls();
 // How many lines of `text` are exactly `line`.
 int CountLines(const std::string& text, const std::string& line);
+// A file of the bed's own folder (the fakes' call log, hooks, markers).
+std::string BedFile(const std::string& name);
+// A hook for the fake `name`: the shell text runs with the fake's arguments.
+void Hook(const std::string& name, const std::string& body);
+// The pids of the running fake `name` (hostapd or dnsmasq); a zombie has no
+// executable and is not listed.
+std::vector<int> FakeServicePids(const std::string& name);
 // Ends, by pid, the fake hostapd and dnsmasq that a stopped daemon left
 // running (the fake killall only records its call).
 void EndFakeServices();

@@ -44,10 +44,6 @@ std::vector<std::string> CallsAfterStart() {
   return calls;
 }
 
-std::string BedFile(const std::string& name) {
-  return std::string(std::getenv("WW_BED_DIR")) + "/" + name;
-}
-
 const std::string kRunning = "2\tSoftAP Running\tnet\tsecret12";
 
 // Tests that watch supervision passes (20 seconds apart) outlive the boot

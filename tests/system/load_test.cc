@@ -45,7 +45,9 @@ constexpr int kWorkerJobs = 90;  // per worker
 constexpr int kWarmupJobs = 40;
 constexpr int kWarmupFirstJob = 1000000;
 constexpr int kSilentClients = 4;  // each holds a slot for the daemon's 1 s read time-out
-constexpr int kMinServed = 20000;  // requests answered in all
+// Requests answered in all, of about 23000 sent: a busy machine sees more
+// free-running clients refused while the slots are full.
+constexpr int kMinServed = 15000;
 // Per connect, send and read; the daemon answers within milliseconds.
 constexpr Millis kClientTimeout(5000);
 // The whole test, start-up included (stretched like every wait); ctest

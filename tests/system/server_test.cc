@@ -85,9 +85,10 @@ TEST_F(StartupTest, OperationalThreadWithoutInterfaceQueryEndsTheDaemon) {
 }
 
 TEST_F(StartupTest, StreamingSocketFailureEndsTheDaemonWith251) {
-  // The management socket is the first UNIX socket, the streaming one next.
+  // The probe for a daemon already serving is the first UNIX socket, the
+  // management socket the second, the streaming one next.
   CreateWlan0();
-  daemon_.Start({FaultInjector(), "WW_FAIL_SOCKET_DOMAIN=1", "WW_FAIL_SOCKET_SKIP=1",
+  daemon_.Start({FaultInjector(), "WW_FAIL_SOCKET_DOMAIN=1", "WW_FAIL_SOCKET_SKIP=2",
                  "ASAN_OPTIONS=verify_asan_link_order=0"});
   EXPECT_EQ(daemon_.WaitExit(Millis(5000)), 251);
   EXPECT_EQ(daemon_.err.Count("Error: can't create streaming socket.\n"), 1);

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -26,30 +27,10 @@ using std::chrono::steady_clock;
 
 constexpr const char* kBlockScans = "/sys/module/cfg80211/parameters/cfg80211_block_scans";
 constexpr const char* kLaststate = "/var/run/wavewarden.laststate";
+constexpr const char* kLock = "/run/wavewarden.lock";
 constexpr const char* kRunning = "2\tSoftAP Running\tnet\tsecret12";
 constexpr const char* kCreate = "create\tnet\tsecret12\thbs\tnat\n";
 constexpr const char* kTooMany = "Error: Too many threads";
-
-// The pids of the running fake `name` (hostapd or dnsmasq); a zombie has no
-// executable and is not listed.
-std::vector<int> FakeServicePids(const std::string& name) {
-  std::vector<int> pids;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) {
-    return pids;
-  }
-  const std::string fake = std::string(WW_FAKEBIN_DIR) + "/" + name;
-  while (const dirent* e = readdir(proc)) {
-    const int pid = std::atoi(e->d_name);
-    char exe[PATH_MAX] = {};
-    const std::string link = std::string("/proc/") + e->d_name + "/exe";
-    if (pid > 0 && readlink(link.c_str(), exe, sizeof exe - 1) > 0 && exe == fake) {
-      pids.push_back(pid);
-    }
-  }
-  closedir(proc);
-  return pids;
-}
 
 // Whether `signal_number` is in the signal set `field` ("SigBlk:" or
 // "SigIgn:") of process `pid`.
@@ -175,11 +156,35 @@ TEST_F(SignalsTest, ASecondDaemonEndsAtOnceAndLeavesTheFirstAlone) {
   EXPECT_EQ(FakeCalls(), calls_before);
   EXPECT_EQ(FakeServicePids("hostapd"), hostapd);
 
+  // A deleted lock file lets no second daemon in: the first still answers.
+  second_.Stop();
+  ASSERT_EQ(unlink(kLock), 0);
+  size_t said = second_.err.Text().size();
+  second_.Start();
+  EXPECT_EQ(second_.WaitExit(Millis(5000)), 246);
+  EXPECT_EQ(second_.err.Text().substr(said),
+            "Error: another wavewarden is already serving /var/run/wavewarden.socket\n");
+  EXPECT_TRUE(WaitForStatus(kRunning));
+  EXPECT_EQ(FakeCalls(), calls_before);
+
   // hostapd outlives a killed daemon; the lock must not live on in it.
   daemon_.Stop();
   ASSERT_FALSE(FakeServicePids("hostapd").empty());
   daemon_.Start();
   EXPECT_TRUE(WaitForManagementSocket(Millis(5000))) << daemon_.err.Text();
+
+  // A link at the lock's path is not followed.
+  daemon_.Stop();
+  second_.Stop();
+  ASSERT_EQ(Shell(std::string("rm -f ") + kLock + " && ln -s /run/ww-elsewhere " + kLock), 0);
+  said = second_.err.Text().size();
+  second_.Start();
+  EXPECT_EQ(second_.WaitExit(Millis(5000)), 246);
+  EXPECT_EQ(second_.err.Text().substr(said),
+            "Error: the lock file /run/wavewarden.lock is a symbolic link; not following it\n");
+  struct stat st {};
+  EXPECT_NE(lstat("/run/ww-elsewhere", &st), 0);
+  unlink(kLock);
 }
 
 TEST_F(SignalsTest, AFloodOfRefusedConnectionsIsReportedAboutOnceASecond) {

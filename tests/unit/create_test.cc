@@ -409,12 +409,35 @@ TEST_F(CreateTest, TestCommand) {
   EXPECT_EQ(Laststate(), "test\tn\tpass1234\t1\t36\n");
 }
 
-TEST_F(CreateTest, TestNumbersBeyondTheirFieldsAreRefused) {
-  const std::string refused = "bad arguments\nUsage: test <AP name> <password> <band> <channel>";
-  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "2147483648", "36"})), refused);
-  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "5", "4294967297"})), refused);
-  EXPECT_FALSE(Requested());
-  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "6", "2147483647"})), "1\tCreating");
+// A band or channel that no radio has is refused before it is recorded (it
+// would give hostapd a file for frequency 0); numbers beyond their fields
+// stay "bad arguments".
+TEST_F(CreateTest, TestBandsAndChannelsNoRadioHasAreRefused) {
+  const std::string bad = "bad arguments\nUsage: test <AP name> <password> <band> <channel>";
+  const struct {
+    const char* band;
+    const char* channel;
+    std::string reply;
+    const char* reason;
+  } rows[] = {
+      {"99", "36", kTestUsage, "Error: test band 99 is not 2, 5 or 6\n"},
+      {"6", "2147483647", kTestUsage,
+       "Error: test channel 2147483647 is not a channel of band 6\n"},
+      {"5", "14", kTestUsage, "Error: test channel 14 is not a channel of band 5\n"},
+      {"2147483648", "36", bad, nullptr},
+      {"5", "4294967297", bad, nullptr},
+  };
+  Run("teardown");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.band) + " " + row.channel);
+    EXPECT_EQ(Run(Words({"test", "n", "pass1234", row.band, row.channel})), row.reply);
+    EXPECT_FALSE(Requested());
+    if (row.reason != nullptr) {
+      EXPECT_NE(log_.find(row.reason), std::string::npos) << log_;
+      EXPECT_EQ(Laststate(), "teardown\n");
+    }
+  }
+  EXPECT_EQ(Run(Words({"test", "n", "pass1234", "2", "14"})), "1\tCreating");  // 2484 MHz
 }
 
 // Numbers that only an accepted channel's low 32 bits would match are
@@ -497,6 +520,8 @@ TEST(ReplayCommand, QuotesEveryWordForTheShell) {
 // The shell stands in for wavectl: the replayed request is answered on the
 // `answered_on`-th run and never before.
 void AnswerReplayOn(testing::TestDaemon& daemon, int answered_on) {
+  // The laststate file stays; the new run has answered nothing yet.
+  daemon.recorded_replies.store(0);
   daemon.hooks.run_command = [&daemon, answered_on](const char* command) {
     daemon.commands.emplace_back(command);
     if (static_cast<int>(daemon.commands.size()) == answered_on) {
@@ -511,6 +536,7 @@ TEST_F(CreateTest, ReplayRunsTheRecordedRequestOnce) {
   ReplayLastState(daemon_);
   EXPECT_TRUE(daemon_.commands.empty());  // nothing recorded yet
   Run(Words({"create", "a b", "p\"'`5678", "hbs", "nat"}));
+  AnswerReplayOn(daemon_, 1);
   ReplayLastState(daemon_);
   ASSERT_EQ(daemon_.commands.size(), 1u);
   EXPECT_EQ(daemon_.commands[0], "wavectl 'create' 'a b' 'p\"'\\''`5678' 'hbs' 'nat'");
@@ -546,6 +572,33 @@ TEST_F(CreateTest, AnswerDuringThePauseEndsTheReplay) {
   };
   ReplayLastState(daemon_);
   EXPECT_EQ(daemon_.commands.size(), 1u);
+}
+
+// A client's create, test or teardown answered before the replay is not
+// undone by it: the replay is not sent, and one already on its way (its
+// wavectl started before the answer) is refused when it arrives.
+TEST_F(CreateTest, ANewerAnsweredRequestOvertakesTheReplay) {
+  Run(Words({"create", "old-net", "pass1234", "hbs", "nat"}));
+  AnswerReplayOn(daemon_, 1);
+  Run("teardown");
+  ReplayLastState(daemon_);
+  EXPECT_TRUE(daemon_.commands.empty());
+
+  daemon_.recorded_replies.store(0);
+  Run(Words({"create", "new-net", "pass1234", "hbs", "nat"}));
+  daemon_.state.create_requested.store(0);
+  daemon_.state.teardown_requested.store(0);
+  for (const char* replayed : {"teardown", "create\told-net\tpass1234\thbs\tnat"}) {
+    SCOPED_TRACE(replayed);
+    const std::string reply = RunFromReplay(replayed);
+    EXPECT_EQ(reply, "0\tSuperseded by a newer request");
+    EXPECT_EQ(Laststate(), "create\tnew-net\tpass1234\thbs\tnat\n");
+    EXPECT_EQ(daemon_.state.teardown_requested.load(), 0);
+    EXPECT_EQ(daemon_.state.create_requested.load(), 0);
+  }
+  // Before any answer the replay is carried out like a client's request.
+  daemon_.recorded_replies.store(0);
+  EXPECT_EQ(RunFromReplay("teardown"), "1\tTearing down");
 }
 
 TEST_F(CreateTest, LaststateIsReplacedWholeWithNoTemporaryLeft) {

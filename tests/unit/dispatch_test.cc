@@ -125,13 +125,14 @@ TEST_F(DispatchTest, EveryRequestIsLoggedButState) {
   EXPECT_EQ(log_, "");
 }
 
-TEST_F(DispatchTest, FallbackCountryCodeTakesTheFirstTwoCharactersAndAdoptsThem) {
+// Lower-case letters are hostapd's capitals.
+TEST_F(DispatchTest, FallbackCountryCodeTakesTheFirstTwoLettersAndAdoptsThem) {
   BlockBuilder read_back;
   read_back.Message(testing::kFamily, 3, 31).AttrString(33, "FR").AttrU32(1, 0).Done(3);
   kernel_.Answer({{BlockBuilder().Ack(2).Build()}, {read_back.Build()}});
-  EXPECT_EQ(Run("set-fallback-country-code\tFRX"), "1\tSetting");
+  EXPECT_EQ(Run("set-fallback-country-code\tfRX"), "1\tSetting");
   EXPECT_EQ(log_,
-            "Read: 29 [set-fallback-country-code\tFRX]\n"
+            "Read: 29 [set-fallback-country-code\tfRX]\n"
             "set-fallback-country-code: FR\n"
             "Caching domain FR\n"
             "Domain resolved to FR. Resetting teardown for setup\n");
@@ -149,10 +150,13 @@ TEST_F(DispatchTest, TestScanRepliesAfterItsReport) {
   EXPECT_EQ(sink_.sends, 1);
 }
 
-TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoCharacters) {
-  EXPECT_EQ(Run("set-fallback-country-code\tF"), "0\tInvalid Parameters");
+// hostapd refuses a file with any other country code.
+TEST_F(DispatchTest, FallbackCountryCodeNeedsTwoLetters) {
+  for (const char* word : {"F", "", "\tDE", "12", "#=", "u1", "\x01\x02", "\xc3\x84T"}) {
+    SCOPED_TRACE(word);
+    EXPECT_EQ(Run(std::string("set-fallback-country-code\t") + word), "0\tInvalid Parameters");
+  }
   EXPECT_EQ(Run("set-fallback-country-code"), "0\tInvalid Parameters");
-  EXPECT_EQ(Run("set-fallback-country-code\t\tDE"), "0\tInvalid Parameters");
   char code[2];
   daemon_.country.fallback_country_code.Load(code);
   EXPECT_EQ(code[0], '\0');

@@ -174,8 +174,10 @@ struct FileDiff {
 };
 
 std::string ExpectedFile(const FileDiff& diff) {
+  // No country: neither line, so hostapd starts on the world's rules.
   std::string text =
-      Swap(k24GhzFile, "\ncountry_code=DE\n", "\ncountry_code=" + diff.country + "\n");
+      Swap(k24GhzFile, "\ncountry_code=DE\nieee80211d=1\n",
+           diff.country.empty() ? "\n" : "\ncountry_code=" + diff.country + "\nieee80211d=1\n");
   text = Swap(text, "\nchannel=6\n", "\nchannel=" + std::to_string(diff.channel) + "\n");
   if (diff.capab_160) {
     text = Swap(text, "[MAX-A-MPDU-LEN-EXP7]\n", "[MAX-A-MPDU-LEN-EXP7][VHT160][SHORT-GI-160]\n");
@@ -275,26 +277,29 @@ TEST(HostapdConfigRender, SixGhzClientPowerFollowsTheCountry) {
   struct Row {
     const char* country;
     const char* power_lines;
+    const char* written;  // hostapd takes capitals only, and refuses "00"
   };
   const Row rows[] = {
-      {"US", kUsPower},
-      // Found whatever the letter case; the code is still written as given.
-      {"de", kDePower},
+      {"US", kUsPower, "US"},
+      // Found whatever the letter case.
+      {"de", kDePower, "DE"},
       // No PSD is given for CR.
-      {"CR", "reg_def_cli_eirp=28\n"},
+      {"CR", "reg_def_cli_eirp=28\n", "CR"},
       // BR's own client EIRP differs from the common 14.
       {"BR",
        "reg_def_cli_eirp_psd=-10\n"
-       "reg_def_cli_eirp=34\n"},
+       "reg_def_cli_eirp=34\n",
+       "BR"},
       // No 6 GHz blocks: the power values mean nothing.
-      {"AE", ""},
-      {"XX", ""},
-      {"00", ""},
+      {"AE", "", "AE"},
+      {"XX", "", "XX"},
+      {"00", "", ""},
+      {"1\x7f", "", ""},
   };
   for (const Row& row : rows) {
     std::string diagnostics;
     const FileDiff diff = {
-        .country = row.country, .channel = 37, .band = SixGhzLines(39, 133, row.power_lines)};
+        .country = row.written, .channel = 37, .band = SixGhzLines(39, 133, row.power_lines)};
     EXPECT_EQ(RenderHostapdConfig(Inputs(6135, row.country), diagnostics), ExpectedFile(diff))
         << row.country;
     EXPECT_EQ(diagnostics, "") << row.country;

@@ -30,13 +30,17 @@ class RequestTest : public KernelTest<TestDaemon> {
  protected:
   // Runs one request and returns its reply; log_ holds what it wrote on
   // standard error.
-  std::string Run(const std::string& bytes) {
+  std::string Run(const std::string& bytes) { return Run(bytes, false); }
+  // As the boot replay's wavectl sends it.
+  std::string RunFromReplay(const std::string& bytes) { return Run(bytes, true); }
+  std::string Run(const std::string& bytes, bool from_replay) {
     char raw[kRequestMax + 1];
     const size_t n = std::min(bytes.size(), static_cast<size_t>(kRequestMax));
     std::memcpy(raw, bytes.data(), n);
     raw[n] = '\0';
     sink_ = RecordingSink();
     CommandEnv env{daemon_, query_};
+    env.from_replay = from_replay;
     ::testing::internal::CaptureStderr();
     ExecuteRequest(env, raw, n, sink_);
     log_ = ::testing::internal::GetCapturedStderr();

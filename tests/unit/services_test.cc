@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +33,14 @@ constexpr const char* kHostapdCommand =
 constexpr const char* kDnsmasqCommand =
     "dnsmasq -k -x /var/run/softap_dnsmasq.pid -C /var/run/softap_dnsmasq.conf -l "
     "/var/run/softap_dnsmasq.leases --log-facility /var/log/dnsmasq_ap.log --log-debug";
+
+// The shipped daemon's files, the commands' own text.
+TEST(ServiceCommands, NameTheDaemonsFiles) {
+  EXPECT_EQ(HostapdCommand(DaemonPaths{}, false), kHostapdCommand);
+  EXPECT_EQ(HostapdCommand(DaemonPaths{}, true),
+            "hostapd -d -K /var/run/softap_hostapd.conf > /var/log/hostapd.log 2>&1 &");
+  EXPECT_EQ(DnsmasqCommand(DaemonPaths{}), kDnsmasqCommand);
+}
 
 std::string Config(int32_t route) {
   char text[512];
@@ -189,9 +199,10 @@ TEST_F(ServicesTest, LaunchInNatStartsBothAndPublishesTheCredentials) {
   daemon_.spawn_pid = 4242;
   Process(31, "/usr/sbin/hostapd");
   const std::string log = Log([&] { LaunchServices(daemon_, kRouteNat, vars_); });
-  EXPECT_EQ(daemon_.commands,
-            (std::vector<std::string>{kHostapdCommand, "iw dev wlan0 set 4addr off"}));
-  EXPECT_EQ(daemon_.spawned, std::vector<std::string>{kDnsmasqCommand});
+  const std::string dnsmasq = DnsmasqCommand(daemon_.paths);
+  EXPECT_EQ(daemon_.commands, (std::vector<std::string>{HostapdCommand(daemon_.paths, false),
+                                                        "iw dev wlan0 set 4addr off"}));
+  EXPECT_EQ(daemon_.spawned, std::vector<std::string>{dnsmasq});
   EXPECT_EQ(TempDir::Read(daemon_.File("softap_dnsmasq.conf")), Config(kRouteNat));
   EXPECT_EQ(daemon_.state.dnsmasq_pid, 4242);
   EXPECT_EQ(daemon_.state.hostapd_pid, 31);
@@ -201,7 +212,7 @@ TEST_F(ServicesTest, LaunchInNatStartsBothAndPublishesTheCredentials) {
             "Opening apps.\n"
             "soft killing pid:-1 name:/hostapd\n"
             "# " +
-                std::string(kDnsmasqCommand) +
+                dnsmasq +
                 "\n"
                 "FYI: hostapd PID: 31 / dnsmasq PID: 4242\n");
 }
@@ -210,13 +221,12 @@ TEST_F(ServicesTest, DebugHostapdAndAFailedStart) {
   daemon_.state.hostapd_debug.store(1);
   daemon_.command_status = 256;
   const std::string log = Log([&] { LaunchServices(daemon_, kRouteNone, vars_); });
-  const std::string debug_command =
-      "hostapd -d -K /var/run/softap_hostapd.conf > /var/log/hostapd.log 2>&1 &";
+  const std::string debug_command = HostapdCommand(daemon_.paths, true);
   EXPECT_EQ(daemon_.commands[0], debug_command);
   EXPECT_NE(log.find("Error 256 executing " + debug_command + "\n"), std::string::npos);
   EXPECT_STREQ(vars_.error_text, "Error polling channel\n");
   // dnsmasq could not start: -1 and the failure line.
-  EXPECT_NE(log.find("Error -1 executing " + std::string(kDnsmasqCommand) + "\n"),
+  EXPECT_NE(log.find("Error -1 executing " + DnsmasqCommand(daemon_.paths) + "\n"),
             std::string::npos);
   EXPECT_EQ(daemon_.state.dnsmasq_pid, -1);
   EXPECT_EQ(TempDir::Read(daemon_.File("softap_dnsmasq.conf")), Config(kRouteNone));
@@ -287,25 +297,84 @@ TEST(RunShellCommand, ReturnsTheRawWaitStatusAndLogsIt) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "# true = 0\n# exit 1 = 256\n");
 }
 
-TEST(RunShellCommand, LeavesTheChildReaperInstalled) {
-  InstallChildReaper();
-  std::vector<std::thread> threads;
+// The shell gets SIGTERM at the deadline and its group SIGKILL after the
+// grace: a helper that ignores SIGTERM, and what the shell started beside
+// it, go too.
+TEST(RunShellCommand, AHungCommandAndItsGroupEndAtTheDeadline) {
+  TempDir dir;
+  const std::string pids = dir.Path("pids");
+  const std::string command = "sleep 30 & echo $! > " + pids +
+                              "; sh -c 'trap \"\" TERM; echo $$ >> " + pids +
+                              "; while :; do sleep 1; done'";
   ::testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  const int status =
+      RunShellCommandWith(command.c_str(), CommandLimits{.deadline = std::chrono::milliseconds(500),
+                                                         .grace = std::chrono::milliseconds(300)});
+  const auto took = std::chrono::steady_clock::now() - start;
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_TRUE(CommandWasEnded(status));
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_EQ(log, "Error: " + command + " timed out after 0 s\n# " + command + " = " +
+                     std::to_string(status) + "\n");
+  std::istringstream lines(TempDir::Read(pids));
+  int pid = 0;
+  int seen = 0;
+  while (lines >> pid) {
+    ++seen;
+    // Orphans are collected by whoever adopted them; a zombie is gone enough.
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+      const std::string stat = TempDir::Read("/proc/" + std::to_string(pid) + "/stat");
+      gone = stat.empty() || stat.find(") Z ") != std::string::npos;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone) << pid;
+  }
+  EXPECT_EQ(seen, 2);
+  EXPECT_FALSE(CommandWasEnded(0));
+  EXPECT_FALSE(CommandWasEnded(256));
+}
+
+// A reaper collecting every ended child (the daemon's SIGCHLD handler) and
+// commands on several threads at once: each command still gets its own
+// status, and none waits for another.
+TEST(RunShellCommand, StatusesSurviveTheReaperAndCommandsRunSideBySide) {
+  InstallChildReaper();
+  std::atomic<bool> done{false};
+  std::thread reaper([&] {
+    while (!done.load()) {
+      ReapChildren(SIGCHLD);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  ::testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
   for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([] {
-      for (int j = 0; j < 5; ++j) {
-        (void)RunShellCommand("true");
+    threads.emplace_back([&] {
+      if (RunShellCommand("sleep 0.4; exit 3") != 768) {
+        ++wrong;
+      }
+      for (int j = 0; j < 10; ++j) {
+        if (RunShellCommand("exit 3") != 768) {
+          ++wrong;
+        }
       }
     });
   }
   for (std::thread& t : threads) {
     t.join();
   }
+  const auto took = std::chrono::steady_clock::now() - start;
+  done.store(true);
+  reaper.join();
   (void)::testing::internal::GetCapturedStderr();
-  struct sigaction now {};
-  sigaction(SIGCHLD, nullptr, &now);
-  EXPECT_EQ(now.sa_handler, ReapChildren);
   signal(SIGCHLD, SIG_DFL);
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_LT(took, std::chrono::milliseconds(1500));  // four 0.4 s sleeps in a row: 1.6 s
 }
 
 TEST(SpawnCommand, ReportsWhetherTheProgramRuns) {

@@ -61,6 +61,9 @@ class TestDaemon : public Daemon {
       commands.emplace_back(command);
       return command_status;
     };
+    hooks.run_marked = [this](const char* command, std::atomic<int32_t>& /*group*/) {
+      return hooks.run_command(command);
+    };
     hooks.spawn = [this](const char* command) {
       std::lock_guard<std::mutex> lock(record_lock);
       spawned.emplace_back(command);
