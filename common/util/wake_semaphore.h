@@ -3,17 +3,15 @@
 // without any post.
 #pragma once
 
-#include <semaphore.h>
-
 #include <chrono>
-#include <ctime>
+#include <condition_variable>
+#include <mutex>
 
 namespace ww {
 
 class WakeSemaphore {
  public:
-  WakeSemaphore();
-  ~WakeSemaphore();
+  WakeSemaphore() = default;
   WakeSemaphore(const WakeSemaphore&) = delete;
   WakeSemaphore& operator=(const WakeSemaphore&) = delete;
 
@@ -25,7 +23,9 @@ class WakeSemaphore {
   int Value();
 
  private:
-  sem_t sem_{};
+  std::mutex lock_;
+  std::condition_variable posted_;
+  int count_ = 0;
 };
 
 }  // namespace ww

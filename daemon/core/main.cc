@@ -45,7 +45,9 @@ int RunDaemon(ww::Daemon& daemon) {
   if (locked != 0) {
     return locked;
   }
-  if (!StartThread(ww::StopThread, daemon)) {
+  if (StartThread(ww::StopThread, daemon)) {
+    ww::LeaveSignalsToTheStopThread();
+  } else {
     // Nobody would act on a stop signal: let it end the daemon as before.
     ww::RestoreDefaultStopSignals();
   }

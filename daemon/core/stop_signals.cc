@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "daemon/core/daemon.h"
 #include "daemon/core/startup.h"
@@ -34,6 +37,21 @@ void OnStopSignal(int signal_number) {
 }
 
 void OnBrokenPipe(int /*signal_number*/) {}
+
+// try_lock in short slices, not try_lock_for: pthread_mutex_clocklock, which
+// that uses, is invisible to the thread sanitizer, which would then see the
+// stop's reads of the pass's data as unguarded.
+bool TakePassLock(std::timed_mutex& lock, std::chrono::seconds limit) {
+  constexpr std::chrono::milliseconds kSlice{10};
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!lock.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(kSlice);
+  }
+  return true;
+}
 
 void Install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
@@ -66,6 +84,15 @@ void InstallSignalHandlers() {
   }
 }
 
+void LeaveSignalsToTheStopThread() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGCHLD}) {
+    sigaddset(&set, signal_number);
+  }
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 void RestoreDefaultStopSignals() {
   for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
     signal(signal_number, SIG_DFL);
@@ -87,7 +114,7 @@ void* StopThread(void* arg) {
   // A waiting operational thread wakes, sees the flag and ends.
   daemon.state.wake_semaphore.Post();
   // Kept until the process ends: no pass starts after this one.
-  if (!daemon.pass_lock.try_lock_for(kPassFinishTimeout)) {
+  if (!TakePassLock(daemon.pass_lock, kPassFinishTimeout)) {
     std::fprintf(stderr, "Warning: the operational pass did not end within %d s; stopping anyway\n",
                  static_cast<int>(kPassFinishTimeout.count()));
   }

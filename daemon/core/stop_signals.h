@@ -38,6 +38,12 @@ void InstallSignalHandlers();
 // stop thread cannot be started).
 void RestoreDefaultStopSignals();
 
+// Blocks the stop signals and SIGCHLD in the calling thread, and so in every
+// thread it starts afterwards: main calls it once the stop thread runs, so
+// that those signals are handled there, in a thread that only waits for
+// them, and no other thread's call is interrupted or holds one back.
+void LeaveSignalsToTheStopThread();
+
 // Thread body; `arg` is the Daemon. Waits for SIGTERM, SIGINT or SIGHUP,
 // stops the daemon and ends the process with status 0. Never returns.
 void* StopThread(void* arg);

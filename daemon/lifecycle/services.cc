@@ -92,7 +92,11 @@ int32_t SpawnCommand(const char* command) {
     const pid_t child = ::fork();
     if (child == 0) {
       // The child only execs or reports why it could not; the exec closes
-      // both ends.
+      // both ends. The signals the daemon's threads leave to its stop thread
+      // must not stay blocked in hostapd or dnsmasq.
+      sigset_t none;
+      sigemptyset(&none);
+      ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
       ::execvp(words.we_wordv[0], words.we_wordv);
       const int err = errno;
       (void)!::write(write_end.Get(), &err, sizeof err);

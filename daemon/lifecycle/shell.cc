@@ -127,7 +127,13 @@ pid_t StartKeeper(const char* command, UniqueFd& status_read) {
   status_read.Reset(fds[0]);
   UniqueFd status_write(fds[1]);
   const long parent = ::getpid();
-  const long keeper = ::syscall(SYS_clone, 0, nullptr, nullptr, nullptr, nullptr);
+  long keeper = ::syscall(SYS_clone, 0, nullptr, nullptr, nullptr, nullptr);
+  if (keeper < 0 && errno == EINVAL) {
+    // User-mode emulators (qemu-user) refuse a fork without SIGCHLD. The
+    // reaper may then take the keeper, which is harmless: the status comes
+    // through the pipe.
+    keeper = ::syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);
+  }
   if (keeper == 0) {
     Keeper(argv, status_write.Get(), parent);
   }
