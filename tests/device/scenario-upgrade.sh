@@ -5,6 +5,10 @@
 # restarted, removed its address. apt installing the package makes NetworkManager let
 # go of wlanap and restarts the daemon, which gives wlanap its address back:
 # the phone downloads again, without a reboot.
+# Before: the service started while wlan0 does not exist yet stays
+# "activating", saying so, and is active only once its socket serves.
+# After: the daemon stopped with SIGSTOP is aborted by the unit's watchdog
+# and started again, and the replayed request brings the phone back.
 #   scenario-upgrade.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -14,7 +18,21 @@ dropin=/usr/lib/NetworkManager/conf.d/90-wavewarden.conf
 [ -f "$dropin" ] || fail "the package has no NetworkManager drop-in"
 rm "$dropin"
 systemctl restart NetworkManager || fail "restarting NetworkManager"
+
+log "the service started before wlan0 exists"
+systemctl start --no-block wavewarden || fail "start"
+says_waiting() { [ "$(systemctl show -P StatusText wavewarden)" = "Waiting for wlan0" ]; }
+wait_for "the unit saying it waits for wlan0" 300 says_waiting
+[ "$(systemctl show -P ActiveState wavewarden)" = activating ] ||
+  fail "not activating while waiting: $(systemctl show -P ActiveState wavewarden)"
+[ -e /var/run/wavewarden.socket ] && fail "a socket before wlan0 exists"
 device_up
+# Active and no socket yet would be a start reported too early.
+active_with_socket() {
+  systemctl is-active -q wavewarden || return 1
+  [ -S /var/run/wavewarden.socket ] || fail "active before its socket exists"
+}
+wait_for "the unit active" 300 active_with_socket
 service_up
 create_and_wait - - hbs nat
 nm_state() { nmcli -t -f DEVICE,STATE device | sed -n 's/^wlanap://p'; }
@@ -41,5 +59,19 @@ wait_for "wlanap's address back" 300 ap_address
 unit_has "wlanap has lost 10.35.78.1, adding it again" || fail "no line about the lost address"
 phone_join
 download_works
+
+log "the daemon stopped with SIGSTOP"
+pid=$(systemctl show -P MainPID wavewarden)
+restarts=$(systemctl show -P NRestarts wavewarden)
+stopped=$(now_ms)
+kill -STOP "$pid" || fail "SIGSTOP"
+restarted() { [ "$(systemctl show -P NRestarts wavewarden)" -gt "$restarts" ]; }
+wait_for "the watchdog restarting the daemon" 1200 restarted
+log "the watchdog restarted the daemon after $(($(now_ms) - stopped)) ms"
+unit_has "Watchdog timeout" || fail "restarted, but not by the watchdog"
+[ "$(systemctl show -P MainPID wavewarden)" != "$pid" ] || fail "the same daemon"
+wait_for "SoftAP Running after the watchdog" 600 status_is "2	SoftAP Running"
+wait_for "the phone back" 600 client_linked
+download_works 600
 no_denials
 pass
