@@ -14,7 +14,10 @@ inline constexpr uint8_t kCmdReqSetReg = 27;
 inline constexpr uint8_t kCmdGetReg = 31;
 inline constexpr uint8_t kCmdGetScan = 32;
 inline constexpr uint8_t kCmdConnect = 46;
+inline constexpr uint8_t kCmdDisconnect = 48;
 inline constexpr uint8_t kCmdGetSurvey = 50;
+inline constexpr uint8_t kCmdChSwitchNotify = 88;
+inline constexpr uint8_t kCmdChSwitchStartedNotify = 110;
 
 inline constexpr uint8_t kAttrWiphy = 1;
 inline constexpr uint8_t kAttrIfindex = 3;

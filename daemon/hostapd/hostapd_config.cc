@@ -50,19 +50,15 @@ void AppendWmmBlocks(std::string& text) {
 }
 
 // Always 80 MHz; the 160 MHz request only widens the advertised capabilities.
-void Append5GhzSection(std::string& text, int channel) {
+void Append5GhzSection(std::string& text, const ChannelLayout& layout) {
   text += "hw_mode=a\n";
-  const int offset = kCentreOffset5Ghz[(channel / 4) % 4];
-  const int centre = channel + offset;
+  const int centre = layout.centre_channel;
   Appendf(text, "vht_oper_centr_freq_seg0_idx=%d\n", centre);
   Appendf(text, "he_oper_centr_freq_seg0_idx=%d\n", centre);
   Appendf(text, "eht_oper_centr_freq_seg0_idx=%d\n", centre);
   text += "ieee80211n=1\n";
-  // The secondary 20 MHz channel lies above when the primary is the first or
-  // third of the block.
-  const bool secondary_above = channel == centre - 6 || channel == centre + 2;
   Appendf(text, "ht_capab=[HT40%c][SHORT-GI-40][MAX-AMSDU-7935][DSSS_CCK-40]\n",
-          secondary_above ? '+' : '-');
+          layout.secondary > 0 ? '+' : '-');
   text += "wpa_key_mgmt=SAE WPA-PSK WPA-PSK-SHA256\n";
   text += "ieee80211w=1\n";
   text += "he_oper_chwidth=1\n";
@@ -73,8 +69,9 @@ void Append5GhzSection(std::string& text, int channel) {
 
 // Width follows the 160 MHz request; a channel that does not fit the width is
 // reported and written all the same, so hostapd has the last word.
-void Append6GhzSection(std::string& text, std::string& diagnostics, int channel, bool use_160mhz,
+void Append6GhzSection(std::string& text, std::string& diagnostics, const ChannelLayout& layout,
                        const char* country) {
+  const int channel = layout.channel;
   text += "he_6ghz_rx_ant_pat=0\n";
   text += "he_6ghz_tx_ant_pat=0\n";
   text += "he_6ghz_reg_pwr_type=2\n";
@@ -86,11 +83,9 @@ void Append6GhzSection(std::string& text, std::string& diagnostics, int channel,
     }
     Appendf(text, "reg_def_cli_eirp=%d\n", 2 * plan->client_eirp);
   }
-  int centre = 0;
   const char* op_class = nullptr;
-  if (use_160mhz) {
-    centre = (channel & ~31) + 15;
-    if (centre > kLast6Ghz160Centre) {
+  if (layout.width_mhz == 160) {
+    if (layout.centre_channel > kLast6Ghz160Centre) {
       diagnostics += "Error: Channel too big for 160.  HostAPD may complain\n";
     }
     op_class = "op_class=134\n";
@@ -102,10 +97,9 @@ void Append6GhzSection(std::string& text, std::string& diagnostics, int channel,
               "5GHz band\n",
               channel);
     }
-    // 229 is the one channel whose block the rounding rule misplaces.
-    centre = channel == 229 ? 227 : ((channel + 1) & ~15) + 7;
     op_class = "op_class=133\n";
   }
+  const int centre = layout.centre_channel;
   Appendf(text, "he_oper_centr_freq_seg0_idx=%d\n", centre);
   Appendf(text, "eht_oper_centr_freq_seg0_idx=%d\n", centre);
   text += op_class;
@@ -121,12 +115,46 @@ void Append24GhzSection(std::string& text) {
 
 }  // namespace
 
+ChannelLayout LayoutFor(int frequency, bool use_160mhz) {
+  ChannelLayout layout;
+  if (frequency <= 0 ||
+      FrequencyToChannel(static_cast<uint32_t>(frequency), layout.band, layout.channel) != 0) {
+    return ChannelLayout{};
+  }
+  const int channel = layout.channel;
+  switch (layout.band) {
+    case kBand24:
+      layout.width_mhz = 20;
+      layout.centre_channel = channel;
+      break;
+    case kBand5:
+      layout.width_mhz = 80;
+      layout.centre_channel = channel + kCentreOffset5Ghz[(channel / 4) % 4];
+      // Above when the primary is the first or third of the block.
+      layout.secondary =
+          channel == layout.centre_channel - 6 || channel == layout.centre_channel + 2 ? 1 : -1;
+      break;
+    case kBand6:
+      layout.width_mhz = use_160mhz ? 160 : 80;
+      // 229 is the one channel whose 80 MHz block the rounding rule misplaces.
+      layout.centre_channel = use_160mhz       ? (channel & ~31) + 15
+                              : channel == 229 ? 227
+                                               : ((channel + 1) & ~15) + 7;
+      // 40 MHz pairs start at channels 1, 9, 17 ...
+      layout.secondary = channel % 8 == 1 ? 1 : -1;
+      break;
+    default:
+      break;
+  }
+  return layout;
+}
+
 std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagnostics) {
-  int band = 0;
-  int channel = 0;
   // An unconvertible frequency leaves band and channel 0; the band check
   // below reports it.
-  (void)FrequencyToChannel(static_cast<uint32_t>(inputs.frequency), band, channel);
+  const ChannelLayout layout = LayoutFor(inputs.frequency, inputs.use_160mhz != 0);
+  const int band = layout.band;
+  const int channel = layout.channel;
 
   std::string text;
   Appendf(text, "interface=%s\n", kApInterface);
@@ -170,10 +198,10 @@ std::string RenderHostapdConfig(const HostapdInputs& inputs, std::string& diagno
 
   switch (band) {
     case kBand5:
-      Append5GhzSection(text, channel);
+      Append5GhzSection(text, layout);
       break;
     case kBand6:
-      Append6GhzSection(text, diagnostics, channel, inputs.use_160mhz != 0, inputs.country);
+      Append6GhzSection(text, diagnostics, layout, inputs.country);
       break;
     case kBand24:
       Append24GhzSection(text);

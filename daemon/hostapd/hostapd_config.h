@@ -20,6 +20,18 @@ struct HostapdInputs {
   const char* country = "00";  // NUL-terminated two-character code
 };
 
+// Where the configuration puts the access point on `frequency`: 20 MHz on
+// 2.4 GHz, 80 MHz on 5 GHz, 80 or 160 MHz on 6 GHz.
+struct ChannelLayout {
+  int band = 0;  // 0 for a frequency in no band
+  int channel = 0;
+  int width_mhz = 0;
+  int centre_channel = 0;  // of the whole width
+  // Where the secondary 20 MHz channel lies: +1 above, -1 below, 0 none.
+  int secondary = 0;
+};
+ChannelLayout LayoutFor(int frequency, bool use_160mhz);
+
 // The whole file text. Lines meant for standard error while writing (bad
 // band, a 6 GHz channel that does not fit the width) are appended, in order,
 // to `diagnostics`.

@@ -76,6 +76,11 @@ struct DaemonState {
 
   int32_t ap_active = 0;
   std::atomic<int32_t> stations{0};
+  // Set by the event thread while the station follows its access point's
+  // channel switch: on a radio of one channel the station completes the move
+  // only when the access point moves with it, so the pass places it on the
+  // target at once instead of the station's current frequency.
+  std::atomic<int32_t> station_switch_mhz{0};
 
   // Replaced by the create and test commands and copied by the readers, all
   // under state_lock: a pass may publish them while a request replaces them.

@@ -1,5 +1,11 @@
 #include "daemon/lifecycle/placement.h"
 
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "common/util/format.h"
+#include "daemon/hostapd/channel_switch.h"
 #include "daemon/hostapd/hostapd_config.h"
 #include "daemon/lifecycle/ap_runtime.h"
 #include "daemon/lifecycle/old_diplexer.h"
@@ -15,6 +21,9 @@ constexpr double kDefaultStationMhz = 2412;
 constexpr int kDefaultLow5 = 36;
 constexpr int kDefaultHigh5 = 149;
 constexpr uint32_t kDefault6 = 37;
+// 5 GHz channels where the access point must listen for radar first.
+constexpr int kFirstRadarChannel = 52;
+constexpr int kLastRadarChannel = 144;
 
 // The station's channel number, -1 outside the known ranges.
 int SameChannel(int f) {
@@ -23,7 +32,7 @@ int SameChannel(int f) {
   return f >= 0 && FrequencyToChannel(static_cast<uint32_t>(f), band, channel) == 0 ? channel : -1;
 }
 
-Placement Test(const PlacementInputs& in, FILE* log) {
+Placement Test(const PlacementInputs& in, std::string& log) {
   Placement p;
   if (!in.serving_request && in.preferred_channel == in.last_test_channel &&
       static_cast<uint32_t>(in.test_band) == in.last_test_band) {
@@ -33,15 +42,33 @@ Placement Test(const PlacementInputs& in, FILE* log) {
   p.band = in.test_band;
   p.channel = static_cast<int>(in.preferred_channel);
   ChannelToFrequency(p.band, in.preferred_channel, p.frequency);
-  std::fprintf(log, "TEST AP to use channel %d, band %d, freq %d\n", p.channel, p.band,
-               p.frequency);
+  Appendf(log, "TEST AP to use channel %d, band %d, freq %d\n", p.channel, p.band, p.frequency);
   return p;
+}
+
+// hostapd moves the access point itself, announcing the switch to the
+// stations; false (with the reason logged) when it did not.
+bool SwitchRunningAccessPoint(ApRuntime& runtime, const ChannelLayout& target, int frequency) {
+  const std::string command = ChanSwitchCommand(target);
+  const auto started = std::chrono::steady_clock::now();
+  const SwitchResult result =
+      runtime.hooks.switch_channel(runtime.paths.hostapd_control, command, frequency);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  if (result == SwitchResult::kSwitched) {
+    std::fprintf(stderr, "Switched channel to freq %d in %lld ms, stations kept\n", frequency,
+                 static_cast<long long>(took.count()));
+    return true;
+  }
+  std::fprintf(stderr, "Channel switch to freq %d failed after %lld ms (%s); restarting hostapd\n",
+               frequency, static_cast<long long>(took.count()), SwitchResultText(result));
+  return false;
 }
 
 }  // namespace
 
 Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInfo>& station,
-                          FILE* log) {
+                          std::string& log) {
   if (in.mode == kModeTest) {
     return Test(in, log);
   }
@@ -54,17 +81,21 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
   }
   const char* label = split ? (in.mode == kModeHbs6 ? "HBS6" : "HBS") : "SCS";
   if (!station) {
-    std::fprintf(log, "desired_mode = %s, GetWifiInfo() failed\n", label);
+    Appendf(log, "desired_mode = %s, GetWifiInfo() failed\n", label);
     return p;
   }
-  std::fprintf(log, "desired_mode = %s, GetWifiInfo() worked, connected: %d @ %d\n", label,
-               station->connected, static_cast<int>(station->frequency));
+  Appendf(log, "desired_mode = %s, GetWifiInfo() worked, connected: %d @ %d\n", label,
+          station->connected, static_cast<int>(station->frequency));
   double f = 0;
   if (station->connected != 0) {
     if (static_cast<int32_t>(station->frequency) <= 0) {
       return p;
     }
     f = station->frequency;
+    if (in.station_switch_mhz > 0 && in.station_switch_mhz != static_cast<int>(f)) {
+      f = in.station_switch_mhz;
+      Appendf(log, "Station switching to freq %d\n", in.station_switch_mhz);
+    }
   } else {
     f = in.remembered_frequency > 0 ? in.remembered_frequency : kDefaultStationMhz;
   }
@@ -75,8 +106,8 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
   int band = 0;
   int channel = 0;
   (void)FrequencyToChannel(static_cast<uint32_t>(f_mhz), band, channel);
-  std::fprintf(log, "Frequency change new:%.0f != last:%.0f, new band:%d, channel:%d, mode: \n", f,
-               in.last_frequency, band, channel);
+  Appendf(log, "Frequency change new:%.0f != last:%.0f, new band:%d, channel:%d, mode: \n", f,
+          in.last_frequency, band, channel);
 
   p.kind = Placement::Kind::kFollowStation;
   p.station_frequency = f;
@@ -86,13 +117,11 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
     if (f > in.split_threshold_mhz) {
       p.channel =
           prefs && in.preferred_5ghz_channel != 0 ? in.preferred_5ghz_channel : kDefaultLow5;
-      std::fprintf(log, "SPLIT:%d, STA ON %d, AP ON LO %d\n", in.split_threshold_mhz, f_mhz,
-                   p.channel);
+      Appendf(log, "SPLIT:%d, STA ON %d, AP ON LO %d\n", in.split_threshold_mhz, f_mhz, p.channel);
     } else if (in.mode == kModeHbs && in.old_diplexer) {
       p.channel =
           prefs && in.preferred_5ghz_channel != 0 ? in.preferred_5ghz_channel : kDefaultHigh5;
-      std::fprintf(log, "SPLIT:%d, STA ON %d, AP ON HI %d\n", in.split_threshold_mhz, f_mhz,
-                   p.channel);
+      Appendf(log, "SPLIT:%d, STA ON %d, AP ON HI %d\n", in.split_threshold_mhz, f_mhz, p.channel);
     } else {
       p.band = kBand6;
       uint32_t six = 0;
@@ -103,25 +132,46 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
         six = in.preferred_channel != 0 ? in.preferred_channel : kDefault6;
       }
       p.channel = static_cast<int>(six);
-      std::fprintf(log, "SPLIT:%d, STA ON %d, AP ON HI (6) %d\n", in.split_threshold_mhz, f_mhz,
-                   p.channel);
+      Appendf(log, "SPLIT:%d, STA ON %d, AP ON HI (6) %d\n", in.split_threshold_mhz, f_mhz,
+              p.channel);
     }
   } else {
     p.band = band;
     p.channel = SameChannel(f_mhz);
-    std::fprintf(log, "SCS STA ON %d, AP ON %d\n", f_mhz, p.channel);
+    Appendf(log, "SCS STA ON %d, AP ON %d\n", f_mhz, p.channel);
   }
   ChannelToFrequency(p.band, static_cast<uint32_t>(p.channel), p.frequency);
   return p;
 }
 
-bool PlacementUnchanged(const Placement& placement, const std::optional<WifiInfo>& ap, FILE* log) {
-  if (!ap || static_cast<int>(ap->frequency) != placement.frequency) {
+bool NeedsRadar(const ChannelLayout& layout) {
+  if (layout.band != kBand5) {
     return false;
   }
-  std::fprintf(log, "AP band %d, channel %d (freq %d) unchanged, not recreating softap\n",
-               placement.band, placement.channel, placement.frequency);
-  return true;
+  // Channels are 5 MHz apart, 20 MHz channels four numbers apart.
+  const int half = layout.width_mhz / 10 - 2;
+  for (int c = layout.centre_channel - half; c <= layout.centre_channel + half; c += 4) {
+    if (c >= kFirstRadarChannel && c <= kLastRadarChannel) {
+      return true;
+    }
+  }
+  return false;
+}
+
+Move DecideMove(const Placement& placement, const MoveFacts& facts, std::string& log) {
+  const std::optional<WifiInfo>& ap = facts.ap;
+  if (ap && static_cast<int>(ap->frequency) == placement.frequency) {
+    Appendf(log, "AP band %d, channel %d (freq %d) unchanged, not recreating softap\n",
+            placement.band, placement.channel, placement.frequency);
+    return Move::kKeep;
+  }
+  if (placement.kind != Placement::Kind::kFollowStation || !facts.hostapd_running || !ap) {
+    return Move::kRestart;
+  }
+  const ChannelLayout& to = facts.target;
+  const bool same_band = ap->band == to.band && to.band != kBandNone;
+  const bool same_width = ap->width == to.width_mhz;
+  return same_band && same_width && !NeedsRadar(to) ? Move::kSwitch : Move::kRestart;
 }
 
 ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQueryContext& query,
@@ -142,6 +192,7 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
       .last_test_band = ds.last_test_band,
       .last_frequency = vars.last_frequency,
       .remembered_frequency = vars.remembered_frequency,
+      .station_switch_mhz = ds.station_switch_mhz.load(),
       .serving_request = serving_request,
   };
   std::optional<WifiInfo> station;
@@ -151,7 +202,10 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
       station = info;
     }
   }
-  const Placement p = DecidePlacement(in, station, stderr);
+  std::string log;
+  const Placement p = DecidePlacement(in, station, log);
+  std::fputs(log.c_str(), stderr);
+  log.clear();
   if (p.kind == Placement::Kind::kNoDecision) {
     // Nothing new to place (say the station cannot be asked): the request's
     // settings still go to hostapd, on the channel it had.
@@ -163,17 +217,24 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
   if (p.preferred_channel) {
     ds.preferred_channel = *p.preferred_channel;
   }
+  Move move = Move::kRestart;
+  const ChannelLayout target = LayoutFor(p.frequency, ds.use_160mhz.load() != 0);
   if (p.kind == Placement::Kind::kTest) {
     ds.last_test_channel = static_cast<uint32_t>(p.channel);
     ds.last_test_band = static_cast<uint32_t>(p.band);
   } else {
-    std::optional<WifiInfo> ap;
+    MoveFacts facts;
     WifiInfo info{};
     // A missing interface fails the query (its index is asked first).
     if (runtime.hooks.query(query, kApInterface, info) == 0) {
-      ap = info;
+      facts.ap = info;
     }
-    if (PlacementUnchanged(p, ap, stderr)) {
+    facts.target = target;
+    facts.hostapd_running =
+        !serving_request && !vars.launch_needed && !vars.stop_first && HostapdHealthy(runtime);
+    move = DecideMove(p, facts, log);
+    std::fputs(log.c_str(), stderr);
+    if (move == Move::kKeep) {
       vars.remembered_frequency = vars.last_frequency = p.station_frequency;
       if (serving_request) {
         // The same channel, but maybe a new name, passphrase, width or
@@ -188,6 +249,10 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
   }
   CreateHostapdConfig(runtime, p.frequency, runtime.paths.hostapd_conf);
   vars.ap_frequency = p.frequency;
+  if (move == Move::kSwitch && SwitchRunningAccessPoint(runtime, target, p.frequency)) {
+    vars.last_frequency = vars.remembered_frequency = p.station_frequency;
+    return ChannelDecision::kSwitched;
+  }
   StopServices(runtime);
   ds.stations.store(0);
   if (p.kind == Placement::Kind::kFollowStation) {

@@ -310,4 +310,15 @@ ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars&
   return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHealthy;
 }
 
+bool HostapdHealthy(ApRuntime& runtime) {
+  DaemonState& ds = runtime.state;
+  {
+    std::lock_guard<std::mutex> lock(ds.state_lock);
+    if (ds.state != kStateRunning) {
+      return false;
+    }
+  }
+  return ProcessRunsExecutable(ds.hostapd_pid, "/hostapd", runtime.paths.proc_root);
+}
+
 }  // namespace ww

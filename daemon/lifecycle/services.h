@@ -54,4 +54,8 @@ enum class ServiceVerdict { kHealthy, kHostapdFailed, kDnsmasqFailed };
 // Checks that the services still run; stores the failure text in `vars`.
 ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars& vars);
 
+// Whether the supervised hostapd runs and the last pass found the access
+// point running: one that can move by a channel switch.
+bool HostapdHealthy(ApRuntime& runtime);
+
 }  // namespace ww

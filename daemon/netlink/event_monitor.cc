@@ -106,6 +106,27 @@ Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const ui
   return action;
 }
 
+StationSwitchAction MapStationSwitchEvent(uint8_t command, const char* ifname, uint32_t frequency) {
+  StationSwitchAction action;
+  if (std::strcmp(ifname, kStationInterface) != 0) {
+    return action;
+  }
+  const bool freq_ok = frequency > 0 && frequency < 100000;
+  action.frequency = freq_ok ? static_cast<int32_t>(frequency) : 0;
+  if (command == kCmdChSwitchStartedNotify && freq_ok) {
+    action.kind = StationSwitchAction::Kind::kStarted;
+    action.log = "station switching to freq " + std::to_string(frequency) + "\n";
+  } else if (command == kCmdChSwitchNotify) {
+    action.kind = StationSwitchAction::Kind::kDone;
+    if (freq_ok) {
+      action.log = "station switched to freq " + std::to_string(frequency) + "\n";
+    }
+  } else if (command == kCmdDisconnect) {
+    action.kind = StationSwitchAction::Kind::kAbandoned;
+  }
+  return action;
+}
+
 bool IsNewDefaultRoute(uint16_t message_type, uint8_t family, bool has_destination) {
   return message_type == RTM_NEWROUTE && (family == AF_INET || family == AF_INET6) &&
          !has_destination;
@@ -154,12 +175,15 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
   // The last of each type counts, as with libnl's parser.
   std::optional<nl::Attribute> index_attr;
   std::optional<nl::Attribute> mac_attr;
+  std::optional<nl::Attribute> freq_attr;
   nl::AttributeWalker walker = nl::MessageAttributes(*m);
   while (const std::optional<nl::Attribute> a = walker.Next()) {
     if (a->FullType() == kAttrIfindex) {
       index_attr = a;
     } else if (a->FullType() == kAttrMac) {
       mac_attr = a;
+    } else if (a->FullType() == kAttrWiphyFreq) {
+      freq_attr = a;
     }
   }
   char ifname[IF_NAMESIZE] = {};
@@ -176,10 +200,22 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
     mac = mac_attr->payload.data();
   }
   const uint8_t command = m->bytes[nl::kMessageHeaderSize];
+  const std::optional<uint32_t> freq = freq_attr ? freq_attr->U32() : std::nullopt;
+  const StationSwitchAction move = MapStationSwitchEvent(command, ifname, freq.value_or(0));
+  if (move.kind != StationSwitchAction::Kind::kNone) {
+    std::fputs(move.log.c_str(), stderr);
+    events.station_switch_mhz.store(
+        move.kind == StationSwitchAction::Kind::kStarted ? move.frequency : 0);
+    if (move.kind != StationSwitchAction::Kind::kAbandoned) {
+      events.wake.Post();
+    }
+    return NL_OK;
+  }
   const Nl80211EventAction action = MapNl80211Event(command, ifname, mac, events.last_bssid);
   std::fputs(action.log.c_str(), stderr);
   switch (action.kind) {
     case Nl80211EventAction::Kind::kConnect:
+      events.station_switch_mhz.store(0);
       if (action.bssid_changed && mac != nullptr) {
         std::memcpy(events.last_bssid.data(), mac, events.last_bssid.size());
         events.wake.Post();

@@ -22,6 +22,9 @@ using MacAddress = std::array<uint8_t, 6>;
 struct ConnectionEvents {
   WakeSemaphore& wake;
   std::atomic<int32_t>& stations;
+  // Where the station is moving, announced by its access point; 0 when no
+  // move is under way.
+  std::atomic<int32_t>& station_switch_mhz;
   MacAddress last_bssid{};
 };
 
@@ -37,6 +40,20 @@ struct Nl80211EventAction {
 // the upstream address seen last.
 Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const uint8_t* mac,
                                    const MacAddress& last_bssid);
+
+// What a channel switch event of the station means: its access point
+// announced a move (kStarted) or the station has moved (kDone); a
+// disconnection ends any move under way (kAbandoned, without a line).
+struct StationSwitchAction {
+  enum class Kind { kNone, kStarted, kDone, kAbandoned } kind = Kind::kNone;
+  int32_t frequency = 0;  // the target, MHz
+  std::string log;
+};
+
+// Pure: the action for command `command` on interface `ifname` carrying
+// frequency `frequency` (0 when absent). Other interfaces' switches are
+// hostapd's own and mean nothing here.
+StationSwitchAction MapStationSwitchEvent(uint8_t command, const char* ifname, uint32_t frequency);
 
 // Pure: true for a new IPv4 or IPv6 route without a destination (a default
 // route).

@@ -4,7 +4,8 @@
 # deadlines (never bare sleeps), and a verdict.
 #
 # Radios: wlan0 is the device's (two channels, so station and access point
-# may sit on different ones), wlan1 carries the upstream access point in the
+# may sit on different ones; device_channels=1 before make_radios gives a
+# radio of one channel), wlan1 carries the upstream access point in the
 # namespace "up", wlan2 the client in the namespace "cl".
 radio_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=/run/ww-radio
@@ -17,6 +18,9 @@ client_pid=
 mkdir -p "$work"
 
 log() { echo "--- $*"; }
+
+# Milliseconds since the epoch.
+now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
 
 fail() {
   echo "FAIL: $*"
@@ -63,7 +67,8 @@ err_has() { grep -aqF -- "$1" "$daemon_err"; }
 # for the scan-block parameter that the device's kernel has.
 make_radios() {
   modprobe mac80211_hwsim radios=0 || fail "mac80211_hwsim"
-  "$build/tests/hwsim_radio" --channels 2 --alpha2 "$1" >/dev/null || fail "device radio"
+  "$build/tests/hwsim_radio" --channels "${device_channels:-2}" --alpha2 "$1" >/dev/null ||
+    fail "device radio"
   "$build/tests/hwsim_radio" --alpha2 "${2:-DE}" >/dev/null || fail "upstream radio"
   "$build/tests/hwsim_radio" --alpha2 "${2:-DE}" >/dev/null || fail "client radio"
   wait_for "wlan2" 50 ip link show wlan2

@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "daemon/lifecycle/operational_thread.h"
+#include "daemon/regulatory/channels.h"
 #include "tests/unit/fake_kernel.h"
 #include "tests/unit/test_daemon.h"
 
 namespace ww {
 namespace {
-
-using testing::MemoryStream;
 
 PlacementInputs Inputs(int32_t mode) {
   return PlacementInputs{.mode = mode,
@@ -46,9 +45,8 @@ struct Decided {
 };
 
 Decided Decide(const PlacementInputs& in, const std::optional<WifiInfo>& station) {
-  MemoryStream log;
-  Decided d{DecidePlacement(in, station, log.Out()), ""};
-  d.log = log.Text();
+  Decided d;
+  d.placement = DecidePlacement(in, station, d.log);
   return d;
 }
 
@@ -134,6 +132,25 @@ TEST(DecidePlacement, DisconnectedStationKeepsTheApWhereItIs) {
   ExpectAp(Decide(in, Station(0, 0)).placement, 5, 36, 5180);
 }
 
+TEST(DecidePlacement, AnAnnouncedStationMoveIsPlacedBeforeItCompletes) {
+  PlacementInputs in = Inputs(kModeScs);
+  in.last_frequency = 2412;
+  in.station_switch_mhz = 2462;
+  const Decided d = Decide(in, Station(2412));
+  ExpectAp(d.placement, 2, 11, 2462);
+  EXPECT_EQ(d.placement.station_frequency, 2462);
+  EXPECT_EQ(d.log,
+            "desired_mode = SCS, GetWifiInfo() worked, connected: 1 @ 2412\n"
+            "Station switching to freq 2462\n"
+            "Frequency change new:2462 != last:2412, new band:2, channel:11, mode: \n"
+            "SCS STA ON 2462, AP ON 11\n");
+  // Once there, or disconnected, the announcement adds nothing.
+  in.last_frequency = 2462;
+  EXPECT_EQ(Decide(in, Station(2462)).placement.kind, Placement::Kind::kNoDecision);
+  in.remembered_frequency = 2462;
+  EXPECT_EQ(Decide(in, Station(0, 0)).placement.kind, Placement::Kind::kNoDecision);
+}
+
 TEST(DecidePlacement, NoDecisionCases) {
   PlacementInputs in = Inputs(kModeHbs);
   in.last_frequency = 2437;
@@ -183,16 +200,75 @@ TEST(DecidePlacement, TestModeDecidesOncePerBandAndChannel) {
   EXPECT_EQ(Decide(in, std::nullopt).placement.kind, Placement::Kind::kTest);
 }
 
-TEST(PlacementUnchanged, OnlyTheSameFrequencyCounts) {
+WifiInfo Ap(uint32_t mhz, int32_t width) {
+  WifiInfo info{};
+  info.frequency = mhz;
+  info.is_ap = 1;
+  info.width = width;
+  int band = 0;
+  int channel = 0;
+  (void)FrequencyToChannel(mhz, band, channel);
+  info.band = band;
+  info.channel = static_cast<uint32_t>(channel);
+  return info;
+}
+
+// Keep, restart or switch: a switch only where phones can follow one.
+TEST(DecideMove, SwitchesOnlyWithinABandAtTheSameWidthAwayFromRadar) {
+  const struct {
+    const char* row;
+    Placement::Kind kind;
+    int to_mhz;
+    bool use_160mhz;
+    std::optional<WifiInfo> ap;
+    bool running;
+    Move move;
+  } rows[] = {
+      {"same frequency", Placement::Kind::kFollowStation, 2437, false, Ap(2437, 20), true,
+       Move::kKeep},
+      {"2.4 GHz channel 1 to 11", Placement::Kind::kFollowStation, 2462, false, Ap(2412, 20), true,
+       Move::kSwitch},
+      {"5 GHz 36 to 149 at 80 MHz", Placement::Kind::kFollowStation, 5745, false, Ap(5180, 80),
+       true, Move::kSwitch},
+      {"6 GHz 37 to 69 at 160 MHz", Placement::Kind::kFollowStation, 6295, true, Ap(6135, 160),
+       true, Move::kSwitch},
+      {"cross band, 2.4 to 6 GHz", Placement::Kind::kFollowStation, 6135, false, Ap(2412, 20), true,
+       Move::kRestart},
+      {"into radar channels", Placement::Kind::kFollowStation, 5260, false, Ap(5180, 80), true,
+       Move::kRestart},
+      {"radar block from its edge", Placement::Kind::kFollowStation, 5500, false, Ap(5745, 80),
+       true, Move::kRestart},
+      {"width change 80 to 160", Placement::Kind::kFollowStation, 6295, true, Ap(6135, 80), true,
+       Move::kRestart},
+      {"hostapd not running", Placement::Kind::kFollowStation, 2462, false, Ap(2412, 20), false,
+       Move::kRestart},
+      {"access point not queried", Placement::Kind::kFollowStation, 2462, false, std::nullopt, true,
+       Move::kRestart},
+      {"test mode", Placement::Kind::kTest, 2462, false, Ap(2412, 20), true, Move::kRestart},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.row);
+    Placement p;
+    p.kind = row.kind;
+    p.frequency = row.to_mhz;
+    (void)FrequencyToChannel(static_cast<uint32_t>(row.to_mhz), p.band, p.channel);
+    const MoveFacts facts{.ap = row.ap,
+                          .target = LayoutFor(row.to_mhz, row.use_160mhz),
+                          .hostapd_running = row.running};
+    std::string log;
+    EXPECT_EQ(DecideMove(p, facts, log), row.move);
+    EXPECT_EQ(log.empty(), row.move != Move::kKeep) << log;
+  }
   Placement p;
+  p.kind = Placement::Kind::kFollowStation;
   p.band = 6;
   p.channel = 37;
   p.frequency = 6135;
-  MemoryStream log;
-  EXPECT_FALSE(PlacementUnchanged(p, std::nullopt, log.Out()));
-  EXPECT_FALSE(PlacementUnchanged(p, Station(5180), log.Out()));
-  EXPECT_TRUE(PlacementUnchanged(p, Station(6135), log.Out()));
-  EXPECT_EQ(log.Text(), "AP band 6, channel 37 (freq 6135) unchanged, not recreating softap\n");
+  std::string log;
+  EXPECT_EQ(
+      DecideMove(p, MoveFacts{.ap = Ap(6135, 80), .target = {}, .hostapd_running = false}, log),
+      Move::kKeep);
+  EXPECT_EQ(log, "AP band 6, channel 37 (freq 6135) unchanged, not recreating softap\n");
 }
 
 // The applying step, with the kernel and the interface queries made up.
@@ -230,6 +306,44 @@ TEST_F(ChooseChannelTest, ChangedWritesTheConfigurationAndStopsTheServices) {
   EXPECT_EQ(vars_.remembered_frequency, 5745);
   // The same station frequency again: nothing to decide.
   EXPECT_EQ(Choose(kModeScs), ChannelDecision::kNoDecision);
+}
+
+// A healthy access point following the station within its band is moved by
+// hostapd's switch; a failed switch falls back to the restart.
+TEST_F(ChooseChannelTest, AHealthyAccessPointSwitchesAndFallsBackToARestart) {
+  ASSERT_TRUE(daemon_.FakeProcess(31, "/usr/sbin/hostapd"));
+  daemon_.state.hostapd_pid = 31;
+  daemon_.state.state = kStateRunning;
+  daemon_.state.stations.store(1);
+  vars_.launch_needed = false;
+  vars_.stop_first = false;
+  vars_.last_frequency = 2412;
+  daemon_.interfaces["wlan0"] = Station(2462);
+  daemon_.interfaces["wlanap"] = Ap(2412, 20);
+  daemon_.switch_result = SwitchResult::kSwitched;
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kSwitched);
+  EXPECT_EQ(daemon_.switches,
+            std::vector<std::string>{"CHAN_SWITCH 5 2462 center_freq1=2462 bandwidth=20 he eht"});
+  EXPECT_TRUE(daemon_.commands.empty()) << daemon_.commands.front();
+  EXPECT_EQ(daemon_.state.stations.load(), 1);
+  EXPECT_EQ(vars_.last_frequency, 2462);
+  const size_t changing = log_.find("Changing to use channel 11, band 2, freq 2462\n");
+  const size_t switched = log_.find("\nSwitched channel to freq 2462 in ");
+  ASSERT_NE(switched, std::string::npos) << log_;
+  EXPECT_LT(changing, switched) << log_;
+  EXPECT_NE(testing::TempDir::Read(daemon_.File("softap_hostapd.conf")).find("\nchannel=11\n"),
+            std::string::npos);
+
+  daemon_.interfaces["wlan0"] = Station(2412);
+  daemon_.interfaces["wlanap"] = Ap(2462, 20);
+  daemon_.switch_result = SwitchResult::kTimedOut;
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kChanged);
+  EXPECT_NE(log_.find("Channel switch to freq 2412 failed after "), std::string::npos) << log_;
+  EXPECT_NE(log_.find("(the switch did not complete in time); restarting hostapd\n"),
+            std::string::npos)
+      << log_;
+  EXPECT_EQ(daemon_.commands.front(), "killall hostapd 2> /dev/null || true");
+  EXPECT_EQ(daemon_.state.stations.load(), 0);
 }
 
 TEST_F(ChooseChannelTest, TestModeRemembersItsBandAndChannel) {

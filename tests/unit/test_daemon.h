@@ -47,6 +47,7 @@ class TestDaemon : public Daemon {
     paths.udc_dir = at("udc");
     paths.gadget = at("g1");
     paths.instance_lock = at("wavewarden.lock");
+    paths.hostapd_control = at("hostapd-wlanap");
     // An empty process table of our own: made-up entries never name real
     // processes, and signals are only recorded.
     paths.proc_root = at("proc");
@@ -78,6 +79,12 @@ class TestDaemon : public Daemon {
       }
       out = it->second;
       return 0;
+    };
+    hooks.switch_channel = [this](const char* /*control*/, const std::string& command,
+                                  int /*frequency*/) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      switches.push_back(command);
+      return switch_result;
     };
     hooks.sleep = [this](std::chrono::milliseconds pause) {
       std::lock_guard<std::mutex> lock(record_lock);
@@ -111,6 +118,8 @@ class TestDaemon : public Daemon {
   std::map<std::string, WifiInfo> interfaces;  // what the interface query answers
   std::vector<std::string> queried;
   std::vector<std::pair<pid_t, int>> signals;
+  std::vector<std::string> switches;  // channel switches asked of hostapd
+  SwitchResult switch_result = SwitchResult::kNoControlSocket;
 
  private:
   std::vector<std::string> storage_;
