@@ -14,8 +14,8 @@
 
 #include "common/util/interfaces.h"
 #include "common/wifiquery/wifi_query.h"
-#include "daemon/hostapd/channel_switch.h"
 #include "daemon/lifecycle/daemon_state.h"
+#include "daemon/lifecycle/hostapd_supervisor.h"
 #include "daemon/lifecycle/service_notify.h"
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
@@ -48,8 +48,6 @@ struct DaemonPaths {
   const char* udc_dir = "/sys/class/udc";
   const char* gadget = "/sys/kernel/config/usb_gadget/g1";
   const char* instance_lock = "/run/wavewarden.lock";
-  // hostapd's control socket for wlanap ("ctrl_interface=" of its file).
-  const char* hostapd_control = "/var/run/hostapd/wlanap";
 };
 
 // The daemon's reach into the outside world that unit tests replace: the
@@ -72,10 +70,10 @@ struct DaemonHooks {
     std::this_thread::sleep_for(pause);
   };
   // A channel switch of the running hostapd, through its control socket.
-  std::function<SwitchResult(const char*, const std::string&, int)> switch_channel =
-      [](const char* control, const std::string& command, int frequency) {
-        return SwitchChannel(control, command, frequency);
-      };
+  SwitchExchange switch_channel = [](const char* control, const std::string& command,
+                                     int frequency) {
+    return SwitchChannel(control, command, frequency);
+  };
 };
 
 struct ApRuntime {

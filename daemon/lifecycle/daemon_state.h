@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "common/util/wake_semaphore.h"
+#include "daemon/lifecycle/hostapd_supervisor.h"
 
 namespace ww {
 
@@ -106,9 +107,8 @@ struct DaemonState {
   uint32_t last_test_channel = 0;
   uint32_t last_test_band = 0;
 
-  int32_t hostapd_pid = 0;
+  HostapdSupervisor hostapd;  // operational thread only
   std::atomic<uint8_t> hostapd_debug{0};
-  uint32_t hostapd_failures = 0;
   int32_t dnsmasq_pid = -1;
   uint32_t split_threshold_mhz = kSplitThresholdMhz;
 };

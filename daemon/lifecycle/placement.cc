@@ -49,10 +49,9 @@ Placement Test(const PlacementInputs& in, std::string& log) {
 // hostapd moves the access point itself, announcing the switch to the
 // stations; false (with the reason logged) when it did not.
 bool SwitchRunningAccessPoint(ApRuntime& runtime, const ChannelLayout& target, int frequency) {
-  const std::string command = ChanSwitchCommand(target);
   const auto started = std::chrono::steady_clock::now();
   const SwitchResult result =
-      runtime.hooks.switch_channel(runtime.paths.hostapd_control, command, frequency);
+      runtime.state.hostapd.Switch(runtime.hooks.switch_channel, target, frequency);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   if (result == SwitchResult::kSwitched) {

@@ -245,7 +245,7 @@ size_t DnsmasqConfig(int32_t route, char* out, size_t size) {
 void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
   DaemonState& ds = runtime.state;
   std::fprintf(stderr, "Opening apps.\n");
-  SoftKill(runtime, ds.hostapd_pid, "/hostapd");
+  SoftKill(runtime, ds.hostapd.pid(), "/hostapd");
   const std::string hostapd = HostapdCommand(runtime.paths, (ds.hostapd_debug.load() & 1) != 0);
   const char* command = hostapd.c_str();
   const int status = runtime.hooks.run_command(command);
@@ -275,9 +275,9 @@ void LaunchServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
   // Looked up in every route mode, so hostapd is not relaunched each pass
   // where no dnsmasq is supervised either.
   runtime.hooks.sleep(std::chrono::milliseconds(100));
-  ds.hostapd_pid = FindHostapdPid(runtime.paths.proc_root);
+  const int32_t hostapd_pid = ds.hostapd.Adopt(runtime.paths.proc_root);
   vars.launch_needed = false;
-  std::fprintf(stderr, "FYI: hostapd PID: %d / dnsmasq PID: %d\n", ds.hostapd_pid, ds.dnsmasq_pid);
+  std::fprintf(stderr, "FYI: hostapd PID: %d / dnsmasq PID: %d\n", hostapd_pid, ds.dnsmasq_pid);
 }
 
 ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars& vars) {
@@ -291,21 +291,16 @@ ServiceVerdict CheckServices(ApRuntime& runtime, int32_t route, OperationalVars&
     FormatCut(vars.error_text, sizeof vars.error_text, "%s", "dnsmasq failed");
     return true;
   };
-  if (!ProcessRunsExecutable(ds.hostapd_pid, "/hostapd", proc)) {
-    const int32_t found = FindHostapdPid(proc);
-    if (found == ds.hostapd_pid) {
-      ++ds.hostapd_failures;
-      std::fprintf(stderr, "hostapd failed (%d %d)\n", ds.hostapd_pid,
-                   static_cast<int>(ds.hostapd_failures));
-      char command[128];
-      FormatCut(command, sizeof command, "iw dev %s info 1>&2", kApInterface);
-      (void)runtime.hooks.run_command(command);
-      (void)runtime.hooks.run_command("ip link show 1>&2");
-      FormatCut(vars.error_text, sizeof vars.error_text, "hostapd failed (%d %d).", ds.hostapd_pid,
-                static_cast<int>(ds.hostapd_failures));
-      return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHostapdFailed;
-    }
-    ds.hostapd_pid = found;
+  if (ds.hostapd.Check(proc) == HostapdSupervisor::Health::kFailed) {
+    const int pid = ds.hostapd.pid();
+    const int failures = static_cast<int>(ds.hostapd.failures());
+    std::fprintf(stderr, "hostapd failed (%d %d)\n", pid, failures);
+    char command[128];
+    FormatCut(command, sizeof command, "iw dev %s info 1>&2", kApInterface);
+    (void)runtime.hooks.run_command(command);
+    (void)runtime.hooks.run_command("ip link show 1>&2");
+    FormatCut(vars.error_text, sizeof vars.error_text, "hostapd failed (%d %d).", pid, failures);
+    return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHostapdFailed;
   }
   return dnsmasq_down() ? ServiceVerdict::kDnsmasqFailed : ServiceVerdict::kHealthy;
 }
@@ -318,7 +313,7 @@ bool HostapdHealthy(ApRuntime& runtime) {
       return false;
     }
   }
-  return ProcessRunsExecutable(ds.hostapd_pid, "/hostapd", runtime.paths.proc_root);
+  return ds.hostapd.Runs(runtime.paths.proc_root);
 }
 
 }  // namespace ww

@@ -106,7 +106,7 @@ TEST_F(OperationalPassTest, CreateEndsRunningWithTheCredentials) {
   EXPECT_EQ(daemon_.state.state, kStateRunning) << log;
   EXPECT_EQ(Text(), "SoftAP Running\tnet\tsecret12");
   EXPECT_EQ(daemon_.state.ap_active, 1);
-  EXPECT_EQ(daemon_.state.hostapd_pid, 31);
+  EXPECT_EQ(daemon_.state.hostapd.pid(), 31);
   EXPECT_EQ(daemon_.state.dnsmasq_pid, 4242);
   EXPECT_FALSE(vars_.launch_needed);
   EXPECT_EQ(vars_.last_frequency, 2437);

@@ -312,7 +312,7 @@ TEST_F(ChooseChannelTest, ChangedWritesTheConfigurationAndStopsTheServices) {
 // hostapd's switch; a failed switch falls back to the restart.
 TEST_F(ChooseChannelTest, AHealthyAccessPointSwitchesAndFallsBackToARestart) {
   ASSERT_TRUE(daemon_.FakeProcess(31, "/usr/sbin/hostapd"));
-  daemon_.state.hostapd_pid = 31;
+  daemon_.state.hostapd.Track(31);
   daemon_.state.state = kStateRunning;
   daemon_.state.stations.store(1);
   vars_.launch_needed = false;

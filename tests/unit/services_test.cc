@@ -195,7 +195,7 @@ TEST_F(ServicesTest, StopKillsTheRecordedDnsmasqOnlyWhileItRuns) {
 TEST_F(ServicesTest, LaunchInNatStartsBothAndPublishesTheCredentials) {
   std::strcpy(daemon_.state.ssid, "net");
   std::strcpy(daemon_.state.password, "secret12");
-  daemon_.state.hostapd_pid = -1;
+  daemon_.state.hostapd.Track(-1);
   daemon_.spawn_pid = 4242;
   Process(31, "/usr/sbin/hostapd");
   const std::string log = Log([&] { LaunchServices(daemon_, kRouteNat, vars_); });
@@ -205,7 +205,7 @@ TEST_F(ServicesTest, LaunchInNatStartsBothAndPublishesTheCredentials) {
   EXPECT_EQ(daemon_.spawned, std::vector<std::string>{dnsmasq});
   EXPECT_EQ(TempDir::Read(daemon_.File("softap_dnsmasq.conf")), Config(kRouteNat));
   EXPECT_EQ(daemon_.state.dnsmasq_pid, 4242);
-  EXPECT_EQ(daemon_.state.hostapd_pid, 31);
+  EXPECT_EQ(daemon_.state.hostapd.pid(), 31);
   EXPECT_FALSE(vars_.launch_needed);
   EXPECT_STREQ(daemon_.state.text, "SoftAP Running\tnet\tsecret12");
   EXPECT_EQ(log,
@@ -249,14 +249,14 @@ TEST_F(ServicesTest, LaunchWithoutDnsmasqStillLooksHostapdUp) {
   EXPECT_TRUE(daemon_.spawned.empty());
   EXPECT_EQ(daemon_.commands.size(), 1u);
   EXPECT_EQ(daemon_.state.dnsmasq_pid, -1);
-  EXPECT_EQ(daemon_.state.hostapd_pid, 33);
+  EXPECT_EQ(daemon_.state.hostapd.pid(), 33);
   EXPECT_FALSE(vars_.launch_needed);
 }
 
 TEST_F(ServicesTest, CheckVerdicts) {
   Process(40, "/usr/sbin/hostapd");
   Process(41, "/usr/sbin/dnsmasq");
-  daemon_.state.hostapd_pid = 40;
+  daemon_.state.hostapd.Track(40);
   daemon_.state.dnsmasq_pid = 41;
   EXPECT_EQ(CheckServices(daemon_, kRouteNat, vars_), ServiceVerdict::kHealthy);
   // dnsmasq is only supervised where it was started.
@@ -267,9 +267,9 @@ TEST_F(ServicesTest, CheckVerdicts) {
 }
 
 TEST_F(ServicesTest, VanishedHostapdIsReportedFromTheNextPass) {
-  daemon_.state.hostapd_pid = 50;  // no such entry any more
+  daemon_.state.hostapd.Track(50);  // no such entry any more
   EXPECT_EQ(CheckServices(daemon_, kRouteTransparent, vars_), ServiceVerdict::kHealthy);
-  EXPECT_EQ(daemon_.state.hostapd_pid, -1);
+  EXPECT_EQ(daemon_.state.hostapd.pid(), -1);
   const std::string log = Log([&] {
     EXPECT_EQ(CheckServices(daemon_, kRouteTransparent, vars_), ServiceVerdict::kHostapdFailed);
   });
@@ -280,14 +280,14 @@ TEST_F(ServicesTest, VanishedHostapdIsReportedFromTheNextPass) {
   // With dnsmasq down too, its text wins.
   EXPECT_EQ(CheckServices(daemon_, kRouteNat, vars_), ServiceVerdict::kDnsmasqFailed);
   EXPECT_STREQ(vars_.error_text, "dnsmasq failed");
-  EXPECT_EQ(daemon_.state.hostapd_failures, 2u);
+  EXPECT_EQ(daemon_.state.hostapd.failures(), 2u);
 }
 
 TEST_F(ServicesTest, AHostapdStartedByOthersIsAdopted) {
-  daemon_.state.hostapd_pid = -1;
+  daemon_.state.hostapd.Track(-1);
   Process(60, "/usr/sbin/hostapd");
   EXPECT_EQ(CheckServices(daemon_, kRouteTransparent, vars_), ServiceVerdict::kHealthy);
-  EXPECT_EQ(daemon_.state.hostapd_pid, 60);
+  EXPECT_EQ(daemon_.state.hostapd.pid(), 60);
 }
 
 TEST(RunShellCommand, ReturnsTheRawWaitStatusAndLogsIt) {

@@ -47,7 +47,7 @@ class TestDaemon : public Daemon {
     paths.udc_dir = at("udc");
     paths.gadget = at("g1");
     paths.instance_lock = at("wavewarden.lock");
-    paths.hostapd_control = at("hostapd-wlanap");
+    state.hostapd.set_control_path(at("hostapd-wlanap"));
     // An empty process table of our own: made-up entries never name real
     // processes, and signals are only recorded.
     paths.proc_root = at("proc");
