@@ -13,6 +13,7 @@ inline constexpr uint8_t kCmdDelStation = 20;
 inline constexpr uint8_t kCmdReqSetReg = 27;
 inline constexpr uint8_t kCmdGetReg = 31;
 inline constexpr uint8_t kCmdGetScan = 32;
+inline constexpr uint8_t kCmdNewScanResults = 34;
 inline constexpr uint8_t kCmdConnect = 46;
 inline constexpr uint8_t kCmdDisconnect = 48;
 inline constexpr uint8_t kCmdGetSurvey = 50;

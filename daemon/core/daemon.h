@@ -43,7 +43,8 @@ struct Daemon : ApRuntime {
   // nl80211's id as the raw channel learnt it at start-up (0: unknown).
   // Written before any other thread starts, read by the command threads.
   int32_t query_family = 0;
-  ConnectionEvents events{state.wake_semaphore, state.stations, state.station_switch_mhz};
+  ConnectionEvents events{state.wake_semaphore, state.stations, state.station_switch_mhz,
+                          state.station_lost_ms};
   // How far start-up has come, which tells a stop what to undo.
   std::atomic<StartupStage> startup_stage{StartupStage::kWaitingForInterface};
   UniqueFd held_instance_lock;  // the lock that keeps a second daemon out

@@ -4,6 +4,7 @@
 // their own with their own paths.
 #pragma once
 
+#include <net/if.h>
 #include <signal.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "common/util/interfaces.h"
 #include "common/wifiquery/wifi_query.h"
@@ -20,6 +22,7 @@
 #include "daemon/lifecycle/services.h"
 #include "daemon/lifecycle/shell.h"
 #include "daemon/netlink/raw_channel.h"
+#include "daemon/netlink/upstream_scan.h"
 #include "daemon/regulatory/country_code.h"
 
 namespace ww {
@@ -69,6 +72,12 @@ struct DaemonHooks {
   std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
   };
+  // The scan results of an interface; none when it is missing.
+  std::function<std::vector<SeenNetwork>(RawChannel&, const char*)> scan_results =
+      [](RawChannel& channel, const char* ifname) {
+        const unsigned ifindex = ::if_nametoindex(ifname);
+        return ifindex == 0 ? std::vector<SeenNetwork>{} : DumpScanResults(channel, ifindex);
+      };
   // A channel switch of the running hostapd, through its control socket.
   SwitchExchange switch_channel = [](const char* control, const std::string& command,
                                      int frequency) {

@@ -82,6 +82,10 @@ struct DaemonState {
   // only when the access point moves with it, so the pass places it on the
   // target at once instead of the station's current frequency.
   std::atomic<int32_t> station_switch_mhz{0};
+  // When the station lost its access point, on the monotonic clock in
+  // milliseconds (0 while connected): scan results seen since then show
+  // where its network went.
+  std::atomic<int64_t> station_lost_ms{0};
 
   // Replaced by the create and test commands and copied by the readers, all
   // under state_lock: a pass may publish them while a request replaces them.

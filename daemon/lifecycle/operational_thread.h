@@ -3,6 +3,8 @@
 // seconds without any, which makes the pass the periodic supervisor.
 #pragma once
 
+#include <string>
+
 #include "daemon/lifecycle/exit_status.h"
 
 namespace ww {
@@ -19,6 +21,7 @@ void* OperationalThread(void* arg);
 struct OperationalVars {
   double last_frequency = 0;        // -1 forces a channel decision
   double remembered_frequency = 0;  // assumed while the station is unconnected
+  std::string upstream_ssid;        // the station's network, when it was last connected
   int ap_frequency = 0;             // of the last hostapd configuration written, MHz
   bool launch_needed = true;
   bool stop_first = true;

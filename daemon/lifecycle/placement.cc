@@ -1,7 +1,10 @@
 #include "daemon/lifecycle/placement.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/util/format.h"
@@ -64,6 +67,23 @@ bool SwitchRunningAccessPoint(ApRuntime& runtime, const ChannelLayout& target, i
   return false;
 }
 
+// The strongest access point of the station's network that its scans saw
+// since it lost its own; 0 when none, or while it has not lost one.
+uint32_t StationRejoinFrequency(ApRuntime& runtime, const std::string& ssid) {
+  const int64_t lost = runtime.state.station_lost_ms.load();
+  if (lost == 0) {
+    return 0;
+  }
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+  if (now < lost) {
+    return 0;
+  }
+  const auto ago = static_cast<uint32_t>(std::min<int64_t>(now - lost, UINT32_MAX));
+  return RejoinFrequency(runtime.hooks.scan_results(runtime.nl80211, kStationInterface), ssid, ago);
+}
+
 }  // namespace
 
 Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInfo>& station,
@@ -86,6 +106,9 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
   Appendf(log, "desired_mode = %s, GetWifiInfo() worked, connected: %d @ %d\n", label,
           station->connected, static_cast<int>(station->frequency));
   double f = 0;
+  // Where the station is going, before it is there: a line when it moves
+  // the access point.
+  const char* ahead = nullptr;
   if (station->connected != 0) {
     if (static_cast<int32_t>(station->frequency) <= 0) {
       return p;
@@ -93,13 +116,19 @@ Placement DecidePlacement(const PlacementInputs& in, const std::optional<WifiInf
     f = station->frequency;
     if (in.station_switch_mhz > 0 && in.station_switch_mhz != static_cast<int>(f)) {
       f = in.station_switch_mhz;
-      Appendf(log, "Station switching to freq %d\n", in.station_switch_mhz);
+      ahead = "Station switching to freq";
     }
+  } else if (in.station_rejoin_mhz > 0) {
+    f = in.station_rejoin_mhz;
+    ahead = "Station's network seen on freq";
   } else {
     f = in.remembered_frequency > 0 ? in.remembered_frequency : kDefaultStationMhz;
   }
   if (f == in.last_frequency) {
     return p;
+  }
+  if (ahead != nullptr) {
+    Appendf(log, "%s %.0f\n", ahead, f);
   }
   const int f_mhz = static_cast<int>(f);
   int band = 0;
@@ -177,7 +206,7 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
                               int32_t mode, bool serving_request) {
   DaemonState& ds = runtime.state;
   CheckSixGhzAvailability(runtime);
-  const PlacementInputs in{
+  PlacementInputs in{
       .mode = mode,
       .no_6ghz = ds.no_6ghz,
       .old_diplexer = mode == kModeHbs && OldDiplexerPresent(runtime),
@@ -200,6 +229,11 @@ ChannelDecision ChooseChannel(ApRuntime& runtime, OperationalVars& vars, WifiQue
     if (runtime.hooks.query(query, kStationInterface, info) == 0) {
       station = info;
     }
+  }
+  if (station && station->connected != 0) {
+    vars.upstream_ssid.assign(station->ssid, strnlen(station->ssid, sizeof station->ssid));
+  } else if (station && !vars.upstream_ssid.empty()) {
+    in.station_rejoin_mhz = StationRejoinFrequency(runtime, vars.upstream_ssid);
   }
   std::string log;
   const Placement p = DecidePlacement(in, station, log);

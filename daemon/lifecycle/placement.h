@@ -32,6 +32,8 @@ struct PlacementInputs {
   double remembered_frequency;
   // The station's announced move (0: none): placed as if it were there.
   int32_t station_switch_mhz = 0;
+  // Where the disconnected station's network is seen now (0: nowhere new).
+  uint32_t station_rejoin_mhz = 0;
   // The pass serves a create, test or refresh: a test decides even on the
   // band and channel it had, so its configuration is written.
   bool serving_request = false;

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,11 +71,19 @@ SocketPtr OpenNl80211Socket(ConnectionEvents& events) {
     return nullptr;
   }
   nl_socket_modify_cb(sock.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, HandleNl80211Event, &events);
-  const int group = genl_ctrl_resolve_grp(sock.get(), "nl80211", "mlme");
-  if (group >= 0 && nl_socket_add_membership(sock.get(), group) < 0) {
-    std::fprintf(stderr, "Failed to join multicast group: mlme\n");
+  for (const char* name : {"mlme", "scan"}) {
+    const int group = genl_ctrl_resolve_grp(sock.get(), "nl80211", name);
+    if (group >= 0 && nl_socket_add_membership(sock.get(), group) < 0) {
+      std::fprintf(stderr, "Failed to join multicast group: %s\n", name);
+    }
   }
   return sock;
+}
+
+int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -106,23 +115,25 @@ Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const ui
   return action;
 }
 
-StationSwitchAction MapStationSwitchEvent(uint8_t command, const char* ifname, uint32_t frequency) {
-  StationSwitchAction action;
+StationMoveAction MapStationMoveEvent(uint8_t command, const char* ifname, uint32_t frequency) {
+  StationMoveAction action;
   if (std::strcmp(ifname, kStationInterface) != 0) {
     return action;
   }
   const bool freq_ok = frequency > 0 && frequency < 100000;
   action.frequency = freq_ok ? static_cast<int32_t>(frequency) : 0;
   if (command == kCmdChSwitchStartedNotify && freq_ok) {
-    action.kind = StationSwitchAction::Kind::kStarted;
+    action.kind = StationMoveAction::Kind::kStarted;
     action.log = "station switching to freq " + std::to_string(frequency) + "\n";
   } else if (command == kCmdChSwitchNotify) {
-    action.kind = StationSwitchAction::Kind::kDone;
+    action.kind = StationMoveAction::Kind::kDone;
     if (freq_ok) {
       action.log = "station switched to freq " + std::to_string(frequency) + "\n";
     }
   } else if (command == kCmdDisconnect) {
-    action.kind = StationSwitchAction::Kind::kAbandoned;
+    action.kind = StationMoveAction::Kind::kLost;
+  } else if (command == kCmdNewScanResults) {
+    action.kind = StationMoveAction::Kind::kScanned;
   }
   return action;
 }
@@ -201,21 +212,36 @@ int HandleNl80211Event(nl_msg* message, void* arg) {
   }
   const uint8_t command = m->bytes[nl::kMessageHeaderSize];
   const std::optional<uint32_t> freq = freq_attr ? freq_attr->U32() : std::nullopt;
-  const StationSwitchAction move = MapStationSwitchEvent(command, ifname, freq.value_or(0));
-  if (move.kind != StationSwitchAction::Kind::kNone) {
-    std::fputs(move.log.c_str(), stderr);
-    events.station_switch_mhz.store(
-        move.kind == StationSwitchAction::Kind::kStarted ? move.frequency : 0);
-    if (move.kind != StationSwitchAction::Kind::kAbandoned) {
+  const StationMoveAction move = MapStationMoveEvent(command, ifname, freq.value_or(0));
+  switch (move.kind) {
+    case StationMoveAction::Kind::kNone:
+      break;
+    case StationMoveAction::Kind::kScanned:
+      // While the station is lost, its scans may show where its network went.
+      if (events.station_lost_ms.load() != 0) {
+        events.wake.Post();
+      }
+      return NL_OK;
+    case StationMoveAction::Kind::kLost:
+      events.station_switch_mhz.store(0);
+      if (events.station_lost_ms.load() == 0) {
+        events.station_lost_ms.store(MonotonicMs());
+      }
+      return NL_OK;
+    case StationMoveAction::Kind::kStarted:
+    case StationMoveAction::Kind::kDone:
+      std::fputs(move.log.c_str(), stderr);
+      events.station_switch_mhz.store(
+          move.kind == StationMoveAction::Kind::kStarted ? move.frequency : 0);
       events.wake.Post();
-    }
-    return NL_OK;
+      return NL_OK;
   }
   const Nl80211EventAction action = MapNl80211Event(command, ifname, mac, events.last_bssid);
   std::fputs(action.log.c_str(), stderr);
   switch (action.kind) {
     case Nl80211EventAction::Kind::kConnect:
       events.station_switch_mhz.store(0);
+      events.station_lost_ms.store(0);
       if (action.bssid_changed && mac != nullptr) {
         std::memcpy(events.last_bssid.data(), mac, events.last_bssid.size());
         events.wake.Post();

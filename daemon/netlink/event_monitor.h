@@ -25,6 +25,9 @@ struct ConnectionEvents {
   // Where the station is moving, announced by its access point; 0 when no
   // move is under way.
   std::atomic<int32_t>& station_switch_mhz;
+  // When the station lost its access point (monotonic milliseconds); 0 while
+  // it is connected.
+  std::atomic<int64_t>& station_lost_ms;
   MacAddress last_bssid{};
 };
 
@@ -41,11 +44,12 @@ struct Nl80211EventAction {
 Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const uint8_t* mac,
                                    const MacAddress& last_bssid);
 
-// What a channel switch event of the station means: its access point
-// announced a move (kStarted) or the station has moved (kDone); a
-// disconnection ends any move under way (kAbandoned, without a line).
-struct StationSwitchAction {
-  enum class Kind { kNone, kStarted, kDone, kAbandoned } kind = Kind::kNone;
+// What an event of the station means for where it goes: its access point
+// announced a move (kStarted), the station has moved (kDone), it lost its
+// access point (kLost, without a line; it ends any move under way), or it
+// has new scan results (kScanned, without a line).
+struct StationMoveAction {
+  enum class Kind { kNone, kStarted, kDone, kLost, kScanned } kind = Kind::kNone;
   int32_t frequency = 0;  // the target, MHz
   std::string log;
 };
@@ -53,7 +57,7 @@ struct StationSwitchAction {
 // Pure: the action for command `command` on interface `ifname` carrying
 // frequency `frequency` (0 when absent). Other interfaces' switches are
 // hostapd's own and mean nothing here.
-StationSwitchAction MapStationSwitchEvent(uint8_t command, const char* ifname, uint32_t frequency);
+StationMoveAction MapStationMoveEvent(uint8_t command, const char* ifname, uint32_t frequency);
 
 // Pure: true for a new IPv4 or IPv6 route without a destination (a default
 // route).

@@ -8,7 +8,11 @@
 # move when it starts, announces the same move on the access point: both
 # land on 2462 MHz together. The phone followed without leaving (no
 # disconnection, no new association, the same address) and the daemon still
-# counts it. Prints the station's switch time and the phone's longest gap.
+# counts it. Then the upstream network moves unannounced, to another access
+# point on channel 6: the station's scans show it there, and the access
+# point goes ahead by a switch, without which the station could never join
+# (its radio holds channel 11 for the access point). The phone stays on.
+# Prints the station's switch and rejoin times and the phone's longest gaps.
 #   scenario-roam.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -18,6 +22,46 @@ eval "$(declare -f stop_all | sed '1s/stop_all/stop_the_bed/')"
 stop_all() {
   stop_pid pinger_pid
   stop_the_bed
+}
+
+# start_probes: the phone's probes, a TCP connection to a closed port of the
+# device every 100 ms, answered by the device's kernel at once (refused); a
+# line per answer with its time in milliseconds.
+start_probes() {
+  ip netns exec cl python3 - "$work/probes" <<'PY' &
+import socket, sys, time
+with open(sys.argv[1], "w", buffering=1) as out:
+    for _ in range(3000):
+        try:
+            socket.create_connection(("10.35.78.1", 9), timeout=0.5).close()
+            out.write("%d\n" % (time.time() * 1000))
+        except ConnectionRefusedError:
+            out.write("%d\n" % (time.time() * 1000))
+        except OSError:
+            pass
+        time.sleep(0.1)
+PY
+  pinger_pid=$!
+  wait_for "the phone's probes answered" 100 test -s "$work/probes"
+}
+
+# The longest gap between the phone's answers, in milliseconds.
+gap() {
+  awk '{ if (last && $1 - last > max) max = $1 - last; last = $1 } END { printf "%d", max }' \
+    "$work/probes"
+}
+
+# phone_stayed: the phone never left the access point, and hostapd ran on.
+phone_stayed() {
+  grep -q "CTRL-EVENT-DISCONNECTED" "$work/client.log" &&
+    fail "the phone was disconnected: $(grep CTRL-EVENT-DISCONNECTED "$work/client.log")"
+  [ "$(grep -c "CTRL-EVENT-CONNECTED" "$work/client.log")" = "$associations" ] ||
+    fail "the phone associated again"
+  client_linked || fail "the phone is not associated"
+  ip -n cl -4 addr show dev wlan2 | grep -q "inet $address/" || fail "the phone lost $address"
+  [ "$(err_count "Opening apps.")" = "$launches" ] || fail "hostapd was restarted"
+  counts_one || fail "state: $(wavectl state)"
+  status_is 2 || fail "status: $(wavectl status | tr "\0\t" "  ")"
 }
 
 device_channels=1
@@ -36,24 +80,7 @@ ip -n cl addr add "$address/24" dev wlan2 || fail "phone address"
 counts_one() { state_has '"stations" : 1'; }
 wait_for "one station counted" 300 counts_one
 
-# The phone's probes: a TCP connection to a closed port of the device every
-# 100 ms, answered by the device's kernel at once (refused); a line per
-# answer with its time in milliseconds.
-ip netns exec cl python3 - "$work/probes" <<'PY' &
-import socket, sys, time
-with open(sys.argv[1], "w", buffering=1) as out:
-    for _ in range(3000):
-        try:
-            socket.create_connection(("10.35.78.1", 9), timeout=0.5).close()
-            out.write("%d\n" % (time.time() * 1000))
-        except ConnectionRefusedError:
-            out.write("%d\n" % (time.time() * 1000))
-        except OSError:
-            pass
-        time.sleep(0.1)
-PY
-pinger_pid=$!
-wait_for "the phone's probes answered" 100 test -s "$work/probes"
+start_probes
 associations=$(grep -c "CTRL-EVENT-CONNECTED" "$work/client.log")
 launches=$(err_count "Opening apps.")
 
@@ -73,19 +100,27 @@ stop_pid pinger_pid
 
 switched() { grep -q "CTRL-EVENT-CHANNEL-SWITCH.*freq=2462" "$work/client.log"; }
 switched || fail "the phone logged no channel switch to 2462: $(tail -5 "$work/client.log")"
-grep -q "CTRL-EVENT-DISCONNECTED" "$work/client.log" &&
-  fail "the phone was disconnected: $(grep CTRL-EVENT-DISCONNECTED "$work/client.log")"
-[ "$(grep -c "CTRL-EVENT-CONNECTED" "$work/client.log")" = "$associations" ] ||
-  fail "the phone associated again"
-client_linked || fail "the phone is not associated"
-ip -n cl -4 addr show dev wlan2 | grep -q "inet $address/" || fail "the phone lost $address"
+phone_stayed
 station_linked || fail "the station left upstream"
-[ "$(err_count "Opening apps.")" = "$launches" ] || fail "hostapd was restarted"
-counts_one || fail "state: $(wavectl state)"
-status_is 2 || fail "status: $(wavectl status | tr "\0\t" "  ")"
-gap=$(awk '{ if (last && $1 - last > max) max = $1 - last; last = $1 } END { printf "%d", max }' \
-  "$work/probes")
-log "the station's switch: $station_ms ms; the phone's longest gap between answers: $gap ms"
+log "the station's switch: $station_ms ms; the phone's longest gap between answers: $(gap) ms"
 echo "FIGURE roam_station_switch_ms $station_ms"
-echo "FIGURE roam_switch_gap_ms $gap"
+echo "FIGURE roam_switch_gap_ms $(gap)"
+
+log "the upstream network moves to another access point, on channel 6, unannounced"
+start_probes
+stop_upstream
+lost=$(now_ms)
+start_upstream 6 02:00:00:00:aa:01
+station_on_6() { [ "$(station_mhz)" = 2437 ]; }
+wait_for "station on 2437 MHz" 900 station_on_6
+rejoin_ms=$(($(now_ms) - lost))
+wait_for "wlanap on channel 6" 100 ap_on 6
+log "$(grep -a "Station's network seen\|Switched channel to freq 2437" "$daemon_err")"
+err_has "Switched channel to freq 2437 in " || fail "the access point did not go ahead by a switch"
+sleep 2
+stop_pid pinger_pid
+phone_stayed
+log "the station's rejoin: $rejoin_ms ms; the phone's longest gap between answers: $(gap) ms"
+echo "FIGURE roam_station_rejoin_ms $rejoin_ms"
+echo "FIGURE roam_rejoin_gap_ms $(gap)"
 pass

@@ -73,31 +73,33 @@ TEST(MapNl80211Event, OtherInterfacesCommandsAndMissingAddressesDoNothing) {
   EXPECT_EQ(MapNl80211Event(kNewStation, "wlanap", nullptr, last).kind, Kind::kNone);
 }
 
-TEST(MapStationSwitchEvent, TheStationsAnnouncedMoveOnly) {
-  using SwitchKind = StationSwitchAction::Kind;
+TEST(MapStationMoveEvent, TheStationsMovesOnly) {
+  using MoveKind = StationMoveAction::Kind;
   struct Row {
     uint8_t command;
     const char* ifname;
     uint32_t frequency;
-    SwitchKind kind;
+    MoveKind kind;
     int32_t target;
     const char* log;
   };
   for (const Row& r : std::vector<Row>{
-           {110, "wlan0", 2462, SwitchKind::kStarted, 2462, "station switching to freq 2462\n"},
-           {88, "wlan0", 2462, SwitchKind::kDone, 2462, "station switched to freq 2462\n"},
-           {48, "wlan0", 0, SwitchKind::kAbandoned, 0, ""},
+           {110, "wlan0", 2462, MoveKind::kStarted, 2462, "station switching to freq 2462\n"},
+           {88, "wlan0", 2462, MoveKind::kDone, 2462, "station switched to freq 2462\n"},
+           {48, "wlan0", 0, MoveKind::kLost, 0, ""},
+           {34, "wlan0", 0, MoveKind::kScanned, 0, ""},
+           {34, "wlanap", 0, MoveKind::kNone, 0, ""},
            // A start without a usable frequency places nothing.
-           {110, "wlan0", 0, SwitchKind::kNone, 0, ""},
-           {110, "wlan0", 0xffffffff, SwitchKind::kNone, 0, ""},
+           {110, "wlan0", 0, MoveKind::kNone, 0, ""},
+           {110, "wlan0", 0xffffffff, MoveKind::kNone, 0, ""},
            // hostapd's own switch on the access point.
-           {110, "wlanap", 2462, SwitchKind::kNone, 0, ""},
-           {88, "wlanap", 2462, SwitchKind::kNone, 0, ""},
-           {kConnect, "wlan0", 2462, SwitchKind::kNone, 0, ""},
+           {110, "wlanap", 2462, MoveKind::kNone, 0, ""},
+           {88, "wlanap", 2462, MoveKind::kNone, 0, ""},
+           {kConnect, "wlan0", 2462, MoveKind::kNone, 0, ""},
        }) {
-    const StationSwitchAction a = MapStationSwitchEvent(r.command, r.ifname, r.frequency);
+    const StationMoveAction a = MapStationMoveEvent(r.command, r.ifname, r.frequency);
     EXPECT_EQ(a.kind, r.kind) << int{r.command} << r.ifname << r.frequency;
-    if (a.kind != SwitchKind::kNone) {
+    if (a.kind != MoveKind::kNone) {
       EXPECT_EQ(a.frequency, r.target) << int{r.command};
     }
     EXPECT_EQ(a.log, r.log) << int{r.command};

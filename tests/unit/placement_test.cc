@@ -144,6 +144,19 @@ TEST(DecidePlacement, AnAnnouncedStationMoveIsPlacedBeforeItCompletes) {
             "Station switching to freq 2462\n"
             "Frequency change new:2462 != last:2412, new band:2, channel:11, mode: \n"
             "SCS STA ON 2462, AP ON 11\n");
+  // Lost, with its network seen elsewhere: the access point goes ahead.
+  in.station_switch_mhz = 0;
+  in.station_rejoin_mhz = 2437;
+  in.remembered_frequency = 2412;
+  const Decided rejoin = Decide(in, Station(0, 0));
+  ExpectAp(rejoin.placement, 2, 6, 2437);
+  EXPECT_EQ(rejoin.log,
+            "desired_mode = SCS, GetWifiInfo() worked, connected: 0 @ 0\n"
+            "Station's network seen on freq 2437\n"
+            "Frequency change new:2437 != last:2412, new band:2, channel:6, mode: \n"
+            "SCS STA ON 2437, AP ON 6\n");
+  in.station_rejoin_mhz = 0;
+  in.station_switch_mhz = 2462;
   // Once there, or disconnected, the announcement adds nothing.
   in.last_frequency = 2462;
   EXPECT_EQ(Decide(in, Station(2462)).placement.kind, Placement::Kind::kNoDecision);
@@ -344,6 +357,41 @@ TEST_F(ChooseChannelTest, AHealthyAccessPointSwitchesAndFallsBackToARestart) {
       << log_;
   EXPECT_EQ(daemon_.commands.front(), "killall hostapd 2> /dev/null || true");
   EXPECT_EQ(daemon_.state.stations.load(), 0);
+}
+
+// The station lost its access point and its scans see its network on
+// another channel: the access point moves there first, by a switch, so that
+// a station on a radio of one channel can join it.
+TEST_F(ChooseChannelTest, ALostStationsNetworkSeenElsewhereDrawsTheAccessPoint) {
+  ASSERT_TRUE(daemon_.FakeProcess(31, "/usr/sbin/hostapd"));
+  daemon_.state.hostapd.Track(31);
+  daemon_.state.state = kStateRunning;
+  vars_.launch_needed = false;
+  vars_.stop_first = false;
+  vars_.last_frequency = 2412;
+  WifiInfo station = Station(2412);
+  std::strcpy(station.ssid, "upstream");
+  daemon_.interfaces["wlan0"] = station;
+  daemon_.interfaces["wlanap"] = Ap(2412, 20);
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kNoDecision);
+  EXPECT_EQ(vars_.upstream_ssid, "upstream");
+
+  daemon_.interfaces["wlan0"] = Station(0, 0);
+  // Seen 100 ms ago (after the loss), an older sighting, another network.
+  daemon_.scan = {{2462, -3000, 100, "upstream"},
+                  {2412, -2000, 60000, "upstream"},
+                  {2437, -1000, 100, "other"}};
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kNoDecision);  // not lost yet
+  daemon_.state.station_lost_ms.store(
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          (std::chrono::steady_clock::now() - std::chrono::seconds(2)).time_since_epoch())
+          .count());
+  daemon_.switch_result = SwitchResult::kSwitched;
+  EXPECT_EQ(Choose(kModeScs), ChannelDecision::kSwitched) << log_;
+  EXPECT_EQ(daemon_.switches,
+            std::vector<std::string>{"CHAN_SWITCH 5 2462 center_freq1=2462 bandwidth=20 he eht"});
+  EXPECT_NE(log_.find("Station's network seen on freq 2462\n"), std::string::npos) << log_;
+  EXPECT_EQ(vars_.remembered_frequency, 2462);
 }
 
 TEST_F(ChooseChannelTest, TestModeRemembersItsBandAndChannel) {

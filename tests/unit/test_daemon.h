@@ -86,6 +86,10 @@ class TestDaemon : public Daemon {
       switches.push_back(command);
       return switch_result;
     };
+    hooks.scan_results = [this](RawChannel& /*channel*/, const char* /*ifname*/) {
+      std::lock_guard<std::mutex> lock(record_lock);
+      return scan;
+    };
     hooks.sleep = [this](std::chrono::milliseconds pause) {
       std::lock_guard<std::mutex> lock(record_lock);
       slept += pause;
@@ -120,6 +124,7 @@ class TestDaemon : public Daemon {
   std::vector<std::pair<pid_t, int>> signals;
   std::vector<std::string> switches;  // channel switches asked of hostapd
   SwitchResult switch_result = SwitchResult::kNoControlSocket;
+  std::vector<SeenNetwork> scan;  // the station's scan results
 
  private:
   std::vector<std::string> storage_;
