@@ -67,20 +67,19 @@ stop_all() {
   stop_upstream
 }
 
-# Milliseconds since the epoch.
-now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
-
 firewalld_running() { [ "$(firewall-cmd --state 2>/dev/null)" = running ]; }
 
 # device_up [late]: the device after boot, as in the field: firewalld
 # answering, the radios, the upstream network with its DHCP and web servers,
 # and the station joined to it. "late": the scan-block parameter is not
 # there yet (it is made by block_appears after the service started).
+# device_channels=1 gives the device a radio of one channel.
 device_up() {
   wait_for "firewalld running" 900 firewalld_running
   [ "$station" != nm ] || wait_for "NetworkManager" 300 systemctl is-active -q NetworkManager
   modprobe mac80211_hwsim radios=0 || fail "mac80211_hwsim"
-  "$build/tests/hwsim_radio" --channels 2 --alpha2 DE >/dev/null || fail "device radio"
+  "$build/tests/hwsim_radio" --channels "${device_channels:-2}" --alpha2 DE >/dev/null ||
+    fail "device radio"
   "$build/tests/hwsim_radio" --alpha2 DE >/dev/null || fail "upstream radio"
   "$build/tests/hwsim_radio" --alpha2 DE >/dev/null || fail "phone radio"
   wait_for "wlan2" 50 ip link show wlan2
