@@ -14,6 +14,7 @@
 #include "daemon/lifecycle/old_diplexer.h"
 #include "daemon/lifecycle/operational_thread.h"
 #include "daemon/lifecycle/services.h"
+#include "daemon/netlink/event_monitor.h"
 #include "daemon/regulatory/channels.h"
 #include "daemon/regulatory/six_ghz.h"
 
@@ -74,13 +75,7 @@ uint32_t StationRejoinFrequency(ApRuntime& runtime, const std::string& ssid) {
   if (lost == 0) {
     return 0;
   }
-  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now().time_since_epoch())
-                          .count();
-  if (now < lost) {
-    return 0;
-  }
-  const auto ago = static_cast<uint32_t>(std::min<int64_t>(now - lost, UINT32_MAX));
+  const auto ago = static_cast<uint32_t>(std::min<int64_t>(MonotonicMs() - lost, UINT32_MAX));
   return RejoinFrequency(runtime.hooks.scan_results(runtime.nl80211, kStationInterface), ssid, ago);
 }
 

@@ -80,13 +80,13 @@ SocketPtr OpenNl80211Socket(ConnectionEvents& events) {
   return sock;
 }
 
+}  // namespace
+
 int64_t MonotonicMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 Nl80211EventAction MapNl80211Event(uint8_t command, const char* ifname, const uint8_t* mac,
                                    const MacAddress& last_bssid) {

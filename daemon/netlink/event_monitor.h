@@ -31,6 +31,9 @@ struct ConnectionEvents {
   MacAddress last_bssid{};
 };
 
+// The clock of `station_lost_ms`: the monotonic clock in milliseconds.
+int64_t MonotonicMs();
+
 // What one nl80211 event means for the daemon.
 struct Nl80211EventAction {
   enum class Kind { kNone, kConnect, kNewStation, kDelStation } kind = Kind::kNone;

@@ -1,7 +1,6 @@
 #include "daemon/netlink/upstream_scan.h"
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "common/util/nl80211_ids.h"
@@ -21,26 +20,38 @@ constexpr uint8_t kElementSsid = 0;
 constexpr size_t kSsidMax = 32;
 constexpr size_t kEntriesMax = 256;
 
-std::optional<std::string> FindSsid(nl::Bytes elements) {
+}  // namespace
+
+std::optional<nl::Bytes> FindElement(nl::Bytes elements, uint8_t id, size_t min_length) {
   size_t offset = 0;
   while (elements.size() - offset >= 2) {
-    const uint8_t id = elements[offset];
+    const uint8_t found = elements[offset];
     const size_t length = elements[offset + 1];
     if (length > elements.size() - offset - 2) {
       break;
     }
-    if (id == kElementSsid) {
-      if (length > kSsidMax) {
-        return std::nullopt;
-      }
-      return std::string(reinterpret_cast<const char*>(elements.data() + offset + 2), length);
+    if (found == id && length >= min_length) {
+      return nl::Bytes(elements.data() + offset + 2, length);
     }
     offset += 2 + length;
   }
   return std::nullopt;
 }
 
-}  // namespace
+void ForEachScanEntry(RawChannel& channel, uint32_t ifindex,
+                      const std::function<void(nl::Bytes)>& visit) {
+  nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck | nl::kFlagDump, kCmdGetScan, 0);
+  request.PutU32(kAttrIfindex, ifindex);
+  RunExchange(channel, request, [&visit](const nl::Message& message) {
+    nl::AttributeWalker attributes = nl::MessageAttributes(message);
+    while (const std::optional<nl::Attribute> a = attributes.Next()) {
+      if (a->LowType() == kAttrBss) {
+        visit(a->payload);
+      }
+    }
+    return Visit::kContinue;
+  });
+}
 
 std::optional<SeenNetwork> ParseScanEntry(nl::Bytes entry) {
   SeenNetwork seen;
@@ -72,11 +83,13 @@ std::optional<SeenNetwork> ParseScanEntry(nl::Bytes entry) {
   if (seen.frequency == 0) {
     return std::nullopt;
   }
-  std::optional<std::string> ssid = elements ? FindSsid(*elements) : std::nullopt;
+  std::optional<nl::Bytes> ssid = elements ? FindElement(*elements, kElementSsid) : std::nullopt;
   if (!ssid && beacon) {
-    ssid = FindSsid(*beacon);
+    ssid = FindElement(*beacon, kElementSsid);
   }
-  seen.ssid = ssid.value_or("");
+  if (ssid && ssid->size() <= kSsidMax) {
+    seen.ssid.assign(reinterpret_cast<const char*>(ssid->data()), ssid->size());
+  }
   return seen;
 }
 
@@ -96,19 +109,12 @@ uint32_t RejoinFrequency(const std::vector<SeenNetwork>& seen, std::string_view 
 
 std::vector<SeenNetwork> DumpScanResults(RawChannel& channel, uint32_t ifindex) {
   std::vector<SeenNetwork> seen;
-  nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck | nl::kFlagDump, kCmdGetScan, 0);
-  request.PutU32(kAttrIfindex, ifindex);
-  RunExchange(channel, request, [&seen](const nl::Message& message) {
-    nl::AttributeWalker attributes = nl::MessageAttributes(message);
-    while (const std::optional<nl::Attribute> a = attributes.Next()) {
-      if (a->LowType() != kAttrBss || seen.size() >= kEntriesMax) {
-        continue;
-      }
-      if (std::optional<SeenNetwork> entry = ParseScanEntry(a->payload)) {
-        seen.push_back(std::move(*entry));
+  ForEachScanEntry(channel, ifindex, [&seen](nl::Bytes entry) {
+    if (seen.size() < kEntriesMax) {
+      if (std::optional<SeenNetwork> parsed = ParseScanEntry(entry)) {
+        seen.push_back(std::move(*parsed));
       }
     }
-    return Visit::kContinue;
   });
   return seen;
 }

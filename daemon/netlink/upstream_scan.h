@@ -5,7 +5,9 @@
 // one, so without this the station would never come back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +18,15 @@
 namespace ww {
 
 struct RawChannel;
+
+// Pure: the body of the first element `id` of at least `min_length` bytes in
+// a run of information elements. Stops at an element that runs past the end.
+std::optional<nl::Bytes> FindElement(nl::Bytes elements, uint8_t id, size_t min_length = 0);
+
+// Dumps the scan results of interface `ifindex`, handing each entry (the
+// payload of its BSS attribute) to `visit`.
+void ForEachScanEntry(RawChannel& channel, uint32_t ifindex,
+                      const std::function<void(nl::Bytes)>& visit);
 
 struct SeenNetwork {
   uint32_t frequency = 0;  // MHz

@@ -3,13 +3,10 @@
 #include <net/if.h>
 
 #include "common/util/interfaces.h"
-#include "common/util/nl80211_ids.h"
-#include "daemon/netlink/raw_channel.h"
+#include "daemon/netlink/upstream_scan.h"
 
 namespace ww {
 namespace {
-
-using namespace nl80211;  // NOLINT(google-build-using-namespace)
 
 constexpr uint8_t kBssInformationElements = 6;
 constexpr uint8_t kBssBeaconElements = 11;
@@ -18,20 +15,11 @@ constexpr uint8_t kElementCountry = 7;
 }  // namespace
 
 std::optional<CountryPair> FindCountryElement(nl::Bytes elements) {
-  size_t offset = 0;
-  while (elements.size() - offset >= 2) {
-    const uint8_t id = elements[offset];
-    const size_t length = elements[offset + 1];
-    if (length > elements.size() - offset - 2) {
-      break;
-    }
-    if (id == kElementCountry && length >= 2) {
-      return CountryPair{static_cast<char>(elements[offset + 2]),
-                         static_cast<char>(elements[offset + 3])};
-    }
-    offset += 2 + length;
+  const std::optional<nl::Bytes> body = FindElement(elements, kElementCountry, 2);
+  if (!body) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return CountryPair{static_cast<char>((*body)[0]), static_cast<char>((*body)[1])};
 }
 
 std::optional<CountryPair> FindAdvertisedCountry(std::optional<nl::Bytes> beacon_elements,
@@ -82,27 +70,18 @@ void CountryTally::Write(FILE* out) const {
 }
 
 void TallyScanCountries(RawChannel& channel, uint32_t ifindex, CountryTally& tally) {
-  nl::RequestBuilder request(0, nl::kFlagRequest | nl::kFlagAck | nl::kFlagDump, kCmdGetScan, 0);
-  request.PutU32(kAttrIfindex, ifindex);
-  RunExchange(channel, request, [&tally](const nl::Message& message) {
-    nl::AttributeWalker attributes = nl::MessageAttributes(message);
-    while (const std::optional<nl::Attribute> a = attributes.Next()) {
-      if (a->LowType() != kAttrBss) {
-        continue;
+  ForEachScanEntry(channel, ifindex, [&tally](nl::Bytes entry) {
+    std::optional<nl::Bytes> beacon;
+    std::optional<nl::Bytes> other;
+    nl::AttributeWalker bss(entry);
+    while (const std::optional<nl::Attribute> b = bss.Next()) {
+      if (b->LowType() == kBssBeaconElements) {
+        beacon = b->payload;
+      } else if (b->LowType() == kBssInformationElements) {
+        other = b->payload;
       }
-      std::optional<nl::Bytes> beacon;
-      std::optional<nl::Bytes> other;
-      nl::AttributeWalker bss(a->payload);
-      while (const std::optional<nl::Attribute> b = bss.Next()) {
-        if (b->LowType() == kBssBeaconElements) {
-          beacon = b->payload;
-        } else if (b->LowType() == kBssInformationElements) {
-          other = b->payload;
-        }
-      }
-      tally.Add(FindAdvertisedCountry(beacon, other));
     }
-    return Visit::kContinue;
+    tally.Add(FindAdvertisedCountry(beacon, other));
   });
 }
 

@@ -181,6 +181,15 @@ CONF
 
 client_linked() { ip netns exec cl iw dev wlan2 link | grep -q "^Connected"; }
 
+# phone_kept: the phone neither disconnected nor associated again since it
+# had `associations` (its count of CTRL-EVENT-CONNECTED lines).
+phone_kept() {
+  grep -q "CTRL-EVENT-DISCONNECTED" "$work/client.log" &&
+    fail "the phone was disconnected: $(grep CTRL-EVENT-DISCONNECTED "$work/client.log")"
+  [ "$(grep -c "CTRL-EVENT-CONNECTED" "$work/client.log")" = "$associations" ] ||
+    fail "the phone associated again"
+}
+
 # client_lease HOSTNAME: one DHCP exchange with the daemon's dnsmasq; the
 # options offered land in $work/offer.
 client_lease() {
